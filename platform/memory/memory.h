@@ -1,0 +1,76 @@
+// Test controls of the in-memory platform: build a registry, bend it the way
+// a real machine can be bent (ACLs, failing calls, links), and read back what
+// the cleaner wrote. Paths name a root as "HKEY_LOCAL_MACHINE" or "HKLM" and
+// the rest with single backslashes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace memory {
+
+// A fresh machine: HKLM\Software\Classes (shown as HKEY_CLASSES_ROOT),
+// HKLM\System\CurrentControlSet\Hardware Profiles\Current (HKEY_CURRENT_CONFIG)
+// and the current user's key under HKEY_USERS (HKEY_CURRENT_USER), nothing else.
+// Also closes every handle and clears the call log and the captured output.
+void ResetRegistry();
+
+// The current user's key name under HKEY_USERS.
+inline constexpr std::u16string_view kCurrentUserSid = u"S-1-5-21-1000-1001";
+
+// Applies text in the .reg format: "[path]" creates a key, "[-path]" deletes
+// it, then value lines: @= or "name"= followed by "text" (REG_SZ with its
+// NUL), dword:XXXXXXXX, hex:.., hex(N):.. (raw bytes of type N; "\" at a line
+// end continues), - (delete), or two shorthands of this tool's own:
+// multi:"a","b" (REG_MULTI_SZ, each element and the list closed by a NUL) and
+// raw(N):"text" (the UTF-16 units of text as type N, no NUL added).
+void LoadReg(std::u16string_view text);
+
+// The subtree at path in the same format, keys in enumeration order, values
+// in creation order as Windows keeps them. Strings that are exactly one
+// NUL-terminated text are written "text"; all other data as hex(N):.
+std::u16string DumpReg(std::u16string_view path);
+
+bool KeyExists(std::u16string_view path);
+
+// An open asking for any of these rights fails with ERROR_ACCESS_DENIED, as
+// an ACL that denies them would; so does RegDeleteTreeW over this key when
+// DELETE is among them.
+void RefuseAccess(std::u16string_view path, std::uint32_t rights);
+
+// RegQueryInfoKeyW on this key returns status.
+void FailQueryInfo(std::u16string_view path, std::int32_t status);
+// RegEnumKeyExW / RegEnumValueW at this index return status.
+void FailEnumKey(std::u16string_view path, std::uint32_t index, std::int32_t status);
+void FailEnumValue(std::u16string_view path, std::uint32_t index, std::int32_t status);
+
+// Makes path a symbolic link key whose target is an absolute registry path,
+// "\Registry\Machine\..." or "\Registry\User\...". Opens follow it.
+void MakeLink(std::u16string_view path, std::u16string_view target);
+
+// Runs once, just before the next registry call on the key at path whose
+// name is function ("RegEnumKeyExW", ...). Lets a test change the registry
+// under a walk.
+void BeforeCall(std::u16string_view path, std::string_view function, std::function<void()> action);
+
+// Every registry call made since the reset, one line each, e.g.
+// "RegOpenKeyExW HKEY_LOCAL_MACHINE [System\CurrentControlSet\Services] 0x3000F -> 0".
+const std::vector<std::string>& RegistryCalls();
+void ClearRegistryCalls();
+
+// Handles opened by the code under test and not yet closed.
+std::size_t OpenKeyCount();
+
+// Console: every message written since the last reset, concatenated, with
+// "\n" as written (before the platform's "\r\n").
+std::u16string Output();
+std::size_t OutputCallCount();
+void ClearOutput();
+
+// UTF-16 to UTF-8 for messages in test failures.
+std::string Narrow(std::u16string_view text);
+
+}  // namespace memory

@@ -1,0 +1,473 @@
+// In-memory registry that behaves as Windows does where the cleaner depends
+// on it: names compared without regard to case, subkeys enumerated in sorted
+// order and values in creation order, the rights of each handle enforced, the
+// predefined roots aliasing the same keys, and data returned as stored.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <stdexcept>
+
+#include "platform/memory/memory.h"
+#include "platform/memory/registry_model.h"
+#include "platform/registry.h"
+#include "platform/utf8.h"
+
+namespace memory {
+namespace {
+
+using platform::RegKey;
+
+struct Handle {
+  std::shared_ptr<Node> node;
+  std::uint32_t access;
+};
+
+struct PendingAction {
+  Node* node;
+  std::string function;
+  std::function<void()> action;
+};
+
+struct Registry {
+  std::shared_ptr<Node> machine;
+  std::shared_ptr<Node> users;
+  std::map<std::uintptr_t, Handle> handles;
+  std::uintptr_t nextHandle = 0x1000;
+  std::vector<std::string> calls;
+  std::vector<PendingAction> pending;
+};
+
+Registry& State() {
+  static Registry registry;
+  return registry;
+}
+
+char16_t Upcase(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return static_cast<char16_t>(c - 0x20);
+  return c;
+}
+
+bool NameLess(const std::u16string& a, const std::u16string& b) {
+  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                      [](char16_t x, char16_t y) { return Upcase(x) < Upcase(y); });
+}
+
+std::shared_ptr<Node> FindChild(const Node& node, std::u16string_view name) {
+  for (const auto& child : node.subkeys)
+    if (SameName(child->name, name)) return child;
+  return nullptr;
+}
+
+std::shared_ptr<Node> AddChild(Node& node, std::u16string_view name) {
+  if (auto existing = FindChild(node, name)) return existing;
+  auto child = std::make_shared<Node>();
+  child->name = std::u16string(name);
+  child->parent = &node;
+  auto at = std::upper_bound(node.subkeys.begin(), node.subkeys.end(), child,
+                             [](const auto& a, const auto& b) { return NameLess(a->name, b->name); });
+  node.subkeys.insert(at, child);
+  return child;
+}
+
+std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
+  std::vector<std::u16string_view> parts;
+  while (!path.empty()) {
+    auto slash = path.find(u'\\');
+    auto part = path.substr(0, slash);
+    if (!part.empty()) parts.push_back(part);
+    if (slash == std::u16string_view::npos) break;
+    path.remove_prefix(slash + 1);
+  }
+  return parts;
+}
+
+std::shared_ptr<Node> Walk(std::shared_ptr<Node> node, std::u16string_view path, bool create);
+
+// A link's target, as the kernel names keys.
+std::shared_ptr<Node> ResolveAbsolute(std::u16string_view target) {
+  auto parts = SplitPath(target);
+  if (parts.size() < 2 || !SameName(parts[0], u"Registry")) return nullptr;
+  std::shared_ptr<Node> node;
+  if (SameName(parts[1], u"Machine")) node = State().machine;
+  else if (SameName(parts[1], u"User")) node = State().users;
+  else return nullptr;
+  for (size_t i = 2; i < parts.size() && node; ++i) node = Walk(node, parts[i], false);
+  return node;
+}
+
+// Follows links as an open does; a chain that never ends fails like the kernel's
+// reparse limit.
+std::shared_ptr<Node> FollowLinks(std::shared_ptr<Node> node) {
+  for (int hops = 0; node && node->isLink; ++hops) {
+    if (hops == 16) return nullptr;
+    node = ResolveAbsolute(node->linkTarget);
+  }
+  return node;
+}
+
+std::shared_ptr<Node> Walk(std::shared_ptr<Node> node, std::u16string_view path, bool create) {
+  for (auto part : SplitPath(path)) {
+    auto child = create ? AddChild(*node, part) : FindChild(*node, part);
+    if (!create) child = FollowLinks(child);
+    if (!child) return nullptr;
+    node = child;
+  }
+  return node;
+}
+
+std::shared_ptr<Node> RootNode(RegKey root) {
+  auto& s = State();
+  if (root == platform::kLocalMachine) return s.machine;
+  if (root == platform::kUsers) return s.users;
+  if (root == platform::kClassesRoot) return Walk(s.machine, u"Software\\Classes", false);
+  if (root == platform::kCurrentUser) return Walk(s.users, kCurrentUserSid, false);
+  if (root == platform::kCurrentConfig)
+    return Walk(s.machine, u"System\\CurrentControlSet\\Hardware Profiles\\Current", false);
+  return nullptr;
+}
+
+constexpr struct {
+  std::u16string_view longName, shortName;
+  RegKey key;
+} kRoots[] = {
+    {u"HKEY_CLASSES_ROOT", u"HKCR", platform::kClassesRoot},
+    {u"HKEY_CURRENT_USER", u"HKCU", platform::kCurrentUser},
+    {u"HKEY_LOCAL_MACHINE", u"HKLM", platform::kLocalMachine},
+    {u"HKEY_USERS", u"HKU", platform::kUsers},
+    {u"HKEY_CURRENT_CONFIG", u"HKCC", platform::kCurrentConfig},
+};
+
+std::shared_ptr<Node> NodeAt(std::u16string_view path, bool create) {
+  auto slash = path.find(u'\\');
+  auto rootName = path.substr(0, slash);
+  auto rest = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash + 1);
+  for (const auto& root : kRoots)
+    if (SameName(rootName, root.longName) || SameName(rootName, root.shortName)) {
+      auto node = RootNode(root.key);
+      return node ? Walk(node, rest, create) : nullptr;
+    }
+  throw std::invalid_argument("unknown root in " + Narrow(path));
+}
+
+Node& ExistingNode(std::u16string_view path) {
+  auto node = NodeAt(path, false);
+  if (!node) throw std::invalid_argument("no key " + Narrow(path));
+  return *node;
+}
+
+std::string Hex(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
+  return text;
+}
+
+std::string HandleName(RegKey key) {
+  for (const auto& root : kRoots)
+    if (root.key == key) return Narrow(root.longName);
+  auto found = State().handles.find(static_cast<std::uintptr_t>(key));
+  if (found == State().handles.end()) return "(bad handle)";
+  return Narrow(PathOf(*found->second.node));
+}
+
+std::int32_t Log(std::string call, std::int32_t status) {
+  State().calls.push_back(call + " -> " + std::to_string(status));
+  return status;
+}
+
+void RunPending(const Node& node, const char* function) {
+  auto& pending = State().pending;
+  for (auto it = pending.begin(); it != pending.end(); ++it)
+    if (it->node == &node && it->function == function) {
+      auto action = std::move(it->action);
+      pending.erase(it);
+      action();
+      return;
+    }
+}
+
+// The key behind a handle, with the rights it must carry; a predefined root
+// carries every right unless the test has refused some on its key.
+std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std::shared_ptr<Node>* node) {
+  auto& s = State();
+  std::uint32_t access;
+  if (auto root = RootNode(key)) {
+    *node = root;
+    access = ~root->refused;
+  } else {
+    auto found = s.handles.find(static_cast<std::uintptr_t>(key));
+    if (found == s.handles.end()) return 6;  // ERROR_INVALID_HANDLE
+    *node = found->second.node;
+    access = found->second.access;
+  }
+  RunPending(**node, function);
+  if ((*node)->deleted) return platform::kKeyDeleted;
+  if ((access & needed) != needed) return platform::kAccessDenied;
+  return platform::kSuccess;
+}
+
+std::u16string ValueNameOrDefault(const char16_t* name) { return name ? std::u16string(name) : std::u16string(); }
+
+Value* FindValue(Node& node, std::u16string_view name) {
+  for (auto& value : node.values)
+    if (SameName(value.name, name)) return &value;
+  return nullptr;
+}
+
+// Deletes the children and values of node, depth first, stopping at a key the
+// caller may not delete, as RegDeleteTreeW does: what went before stays deleted.
+std::int32_t DeleteContents(Node& node) {
+  while (!node.subkeys.empty()) {
+    auto child = node.subkeys.front();
+    if (child->refused & (platform::kDelete | platform::kKeyEnumerateSubKeys | platform::kKeyQueryValue))
+      return platform::kAccessDenied;
+    // A link key goes by itself; what it points at is not below it.
+    if (!child->isLink) {
+      if (auto status = DeleteContents(*child)) return status;
+    }
+    child->deleted = true;
+    node.subkeys.erase(node.subkeys.begin());
+  }
+  node.values.clear();
+  return platform::kSuccess;
+}
+
+}  // namespace
+
+bool SameName(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Upcase(x) == Upcase(y); });
+}
+
+std::u16string PathOf(const Node& node) {
+  auto& s = State();
+  std::vector<const Node*> chain;
+  for (const Node* at = &node; at; at = at->parent) chain.push_back(at);
+  std::u16string path = chain.back() == s.machine.get() ? u"HKEY_LOCAL_MACHINE" : u"HKEY_USERS";
+  for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path += u"\\" + (*it)->name;
+  return path;
+}
+
+Node* FindNode(std::u16string_view path) { return NodeAt(path, false).get(); }
+Node& CreateNode(std::u16string_view path) { return *NodeAt(path, true); }
+
+void DeleteNode(std::u16string_view path) {
+  auto node = NodeAt(path, false);
+  if (!node || !node->parent) return;
+  DeleteContents(*node);
+  node->deleted = true;
+  auto& siblings = node->parent->subkeys;
+  siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+}
+
+void SetNodeValue(Node& node, std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
+  if (auto* value = FindValue(node, name)) {
+    value->type = type;
+    value->data = std::move(data);
+  } else {
+    node.values.push_back(Value{std::u16string(name), type, std::move(data)});
+  }
+}
+
+void DeleteNodeValue(Node& node, std::u16string_view name) {
+  auto& values = node.values;
+  values.erase(std::remove_if(values.begin(), values.end(), [&](const Value& v) { return SameName(v.name, name); }),
+               values.end());
+}
+
+void ResetRegistry() {
+  auto& s = State();
+  s = Registry{};
+  s.machine = std::make_shared<Node>();
+  s.users = std::make_shared<Node>();
+  Walk(s.machine, u"Software\\Classes", true);
+  Walk(s.machine, u"System\\CurrentControlSet\\Hardware Profiles\\Current", true);
+  Walk(s.users, kCurrentUserSid, true);
+  ClearOutput();
+}
+
+bool KeyExists(std::u16string_view path) { return FindNode(path) != nullptr; }
+
+void RefuseAccess(std::u16string_view path, std::uint32_t rights) { ExistingNode(path).refused |= rights; }
+
+void FailQueryInfo(std::u16string_view path, std::int32_t status) { ExistingNode(path).failQueryInfo = status; }
+
+void FailEnumKey(std::u16string_view path, std::uint32_t index, std::int32_t status) {
+  ExistingNode(path).failEnumKey[index] = status;
+}
+
+void FailEnumValue(std::u16string_view path, std::uint32_t index, std::int32_t status) {
+  ExistingNode(path).failEnumValue[index] = status;
+}
+
+void MakeLink(std::u16string_view path, std::u16string_view target) {
+  auto slash = path.rfind(u'\\');
+  auto& parent = CreateNode(path.substr(0, slash));
+  auto node = AddChild(parent, path.substr(slash + 1));
+  node->isLink = true;
+  node->linkTarget = std::u16string(target);
+}
+
+void BeforeCall(std::u16string_view path, std::string_view function, std::function<void()> action) {
+  State().pending.push_back({&ExistingNode(path), std::string(function), std::move(action)});
+}
+
+const std::vector<std::string>& RegistryCalls() { return State().calls; }
+void ClearRegistryCalls() { State().calls.clear(); }
+std::size_t OpenKeyCount() { return State().handles.size(); }
+
+std::string Narrow(std::u16string_view text) { return platform::ToUtf8(text); }
+
+}  // namespace memory
+
+namespace platform {
+
+using memory::Node;
+
+std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t access, RegKey* result) {
+  std::string call = "RegOpenKeyExW " + memory::HandleName(parent) + " [" +
+                     (subKey ? memory::Narrow(subKey) : std::string("null")) + "] " + memory::Hex(access);
+  std::shared_ptr<Node> node;
+  auto status = memory::Resolve(parent, 0, "RegOpenKeyExW", &node);
+  if (status) return memory::Log(call, status);
+  node = memory::Walk(node, subKey ? std::u16string_view(subKey) : std::u16string_view(), false);
+  if (!node) return memory::Log(call, kFileNotFound);
+  if (node->refused & access) return memory::Log(call, kAccessDenied);
+  auto& s = memory::State();
+  auto value = s.nextHandle;
+  s.nextHandle += 4;
+  s.handles[value] = {node, access};
+  *result = RegKey(value);
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLength,
+                              std::uint32_t* values, std::uint32_t* maxValueNameLength,
+                              std::uint32_t* maxValueBytes) {
+  std::string call = "RegQueryInfoKeyW " + memory::HandleName(key);
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryInfoKeyW", &node)) return memory::Log(call, status);
+  if (node->failQueryInfo) return memory::Log(call, *node->failQueryInfo);
+  std::uint32_t longestKey = 0, longestName = 0, largestData = 0;
+  for (const auto& child : node->subkeys) longestKey = std::max<std::uint32_t>(longestKey, child->name.size());
+  for (const auto& value : node->values) {
+    longestName = std::max<std::uint32_t>(longestName, value.name.size());
+    largestData = std::max<std::uint32_t>(largestData, value.data.size());
+  }
+  if (subKeys) *subKeys = node->subkeys.size();
+  if (maxSubKeyLength) *maxSubKeyLength = longestKey;
+  if (values) *values = node->values.size();
+  if (maxValueNameLength) *maxValueNameLength = longestName;
+  if (maxValueBytes) *maxValueBytes = largestData;
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegEnumKeyExW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars) {
+  std::string call = "RegEnumKeyExW " + memory::HandleName(key) + " " + std::to_string(index);
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(key, kKeyEnumerateSubKeys, "RegEnumKeyExW", &node))
+    return memory::Log(call, status);
+  auto failure = node->failEnumKey.find(index);
+  if (failure != node->failEnumKey.end()) return memory::Log(call, failure->second);
+  if (index >= node->subkeys.size()) return memory::Log(call, kNoMoreItems);
+  const auto& childName = node->subkeys[index]->name;
+  if (childName.size() + 1 > *nameChars) return memory::Log(call, kMoreData);
+  std::copy(childName.begin(), childName.end(), name);
+  name[childName.size()] = 0;
+  *nameChars = childName.size();
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars,
+                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataBytes) {
+  std::string call = "RegEnumValueW " + memory::HandleName(key) + " " + std::to_string(index);
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(key, kKeyQueryValue, "RegEnumValueW", &node)) return memory::Log(call, status);
+  auto failure = node->failEnumValue.find(index);
+  if (failure != node->failEnumValue.end()) return memory::Log(call, failure->second);
+  if (index >= node->values.size()) return memory::Log(call, kNoMoreItems);
+  const auto& value = node->values[index];
+  if (value.name.size() + 1 > *nameChars) return memory::Log(call, kMoreData);
+  if (data && dataBytes && value.data.size() > *dataBytes) {
+    // Windows fills in the name and the needed size, and leaves the data alone.
+    std::copy(value.name.begin(), value.name.end(), name);
+    name[value.name.size()] = 0;
+    *dataBytes = value.data.size();
+    return memory::Log(call, kMoreData);
+  }
+  std::copy(value.name.begin(), value.name.end(), name);
+  name[value.name.size()] = 0;
+  *nameChars = value.name.size();
+  if (type) *type = value.type;
+  if (data && dataBytes) std::copy(value.data.begin(), value.data.end(), data);
+  if (dataBytes) *dataBytes = value.data.size();
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
+                              std::uint32_t* dataBytes) {
+  auto valueName = memory::ValueNameOrDefault(name);
+  std::string call = "RegQueryValueExW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "]";
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryValueExW", &node)) return memory::Log(call, status);
+  auto* value = memory::FindValue(*node, valueName);
+  if (!value) return memory::Log(call, kFileNotFound);
+  if (type) *type = value->type;
+  if (data && dataBytes && value->data.size() > *dataBytes) {
+    *dataBytes = value->data.size();
+    return memory::Log(call, kMoreData);
+  }
+  if (data) std::copy(value->data.begin(), value->data.end(), data);
+  if (dataBytes) *dataBytes = value->data.size();
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
+                            std::uint32_t dataBytes) {
+  auto valueName = memory::ValueNameOrDefault(name);
+  std::string call = "RegSetValueExW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "] type " +
+                     std::to_string(type) + " bytes " + std::to_string(dataBytes);
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(key, kKeySetValue, "RegSetValueExW", &node)) return memory::Log(call, status);
+  memory::SetNodeValue(*node, valueName, type, std::vector<std::uint8_t>(data, data + dataBytes));
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) {
+  auto valueName = memory::ValueNameOrDefault(name);
+  std::string call = "RegDeleteValueW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "]";
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(key, kKeySetValue, "RegDeleteValueW", &node)) return memory::Log(call, status);
+  if (!memory::FindValue(*node, valueName)) return memory::Log(call, kFileNotFound);
+  memory::DeleteNodeValue(*node, valueName);
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
+  std::string call = "RegDeleteTreeW " + memory::HandleName(key) + " [" +
+                     (subKey ? memory::Narrow(subKey) : std::string("null")) + "]";
+  std::shared_ptr<Node> node;
+  // The handle needs the rights to open, enumerate and delete below it.
+  if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node))
+    return memory::Log(call, status);
+  if (!subKey || !*subKey) return memory::Log(call, memory::DeleteContents(*node));
+  auto target = memory::Walk(node, subKey, false);
+  if (!target) return memory::Log(call, kFileNotFound);
+  if (target->refused & (kDelete | kKeyEnumerateSubKeys | kKeyQueryValue)) return memory::Log(call, kAccessDenied);
+  if (auto status = memory::DeleteContents(*target)) return memory::Log(call, status);
+  target->deleted = true;
+  auto& siblings = target->parent->subkeys;
+  siblings.erase(std::find(siblings.begin(), siblings.end(), target));
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t RegCloseKey(RegKey key) {
+  auto& handles = memory::State().handles;
+  auto found = handles.find(static_cast<std::uintptr_t>(key));
+  if (found == handles.end()) return memory::RootNode(key) ? kSuccess : 6;
+  handles.erase(found);
+  return kSuccess;
+}
+
+}  // namespace platform

@@ -1,0 +1,86 @@
+// The registry calls the cleaner makes, one function per Win32 call, with the
+// same arguments and the same status codes. Text is UTF-16 (`char16_t`); the
+// Windows backend passes it through unchanged, the in-memory backend keeps it.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+enum class RegKey : std::uintptr_t {};
+
+// The predefined roots carry the same values as on Windows (sign-extended on
+// 64-bit builds), so both backends agree on them without a function call.
+constexpr RegKey PredefinedRoot(std::uint32_t value) {
+  return RegKey(static_cast<std::uintptr_t>(static_cast<std::intptr_t>(static_cast<std::int32_t>(value))));
+}
+constexpr RegKey kClassesRoot = PredefinedRoot(0x80000000u);
+constexpr RegKey kCurrentUser = PredefinedRoot(0x80000001u);
+constexpr RegKey kLocalMachine = PredefinedRoot(0x80000002u);
+constexpr RegKey kUsers = PredefinedRoot(0x80000003u);
+constexpr RegKey kCurrentConfig = PredefinedRoot(0x80000005u);
+
+// Status codes as the registry returns them.
+constexpr std::int32_t kSuccess = 0;
+constexpr std::int32_t kFileNotFound = 2;
+constexpr std::int32_t kAccessDenied = 5;
+constexpr std::int32_t kInvalidParameter = 87;
+constexpr std::int32_t kMoreData = 234;
+constexpr std::int32_t kNoMoreItems = 259;
+constexpr std::int32_t kKeyDeleted = 1018;
+
+// Value types.
+constexpr std::uint32_t kRegNone = 0;
+constexpr std::uint32_t kRegSz = 1;
+constexpr std::uint32_t kRegExpandSz = 2;
+constexpr std::uint32_t kRegBinary = 3;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::uint32_t kRegLink = 6;
+constexpr std::uint32_t kRegMultiSz = 7;
+constexpr std::uint32_t kRegQword = 11;
+
+// Access rights.
+constexpr std::uint32_t kKeyQueryValue = 0x0001;
+constexpr std::uint32_t kKeySetValue = 0x0002;
+constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
+constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
+constexpr std::uint32_t kKeyNotify = 0x0010;
+constexpr std::uint32_t kDelete = 0x00010000;
+constexpr std::uint32_t kReadControl = 0x00020000;
+constexpr std::uint32_t kKeyRead = 0x00020019;
+
+// RegOpenKeyExW(parent, subKey, 0, access, result). A null or empty subKey
+// opens a new handle to parent itself.
+std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t access, RegKey* result);
+
+// RegQueryInfoKeyW with only the counts and maxima the cleaner uses; any
+// output may be null. Lengths are in characters without the terminator,
+// the data maximum in bytes.
+std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLength,
+                              std::uint32_t* values, std::uint32_t* maxValueNameLength,
+                              std::uint32_t* maxValueBytes);
+
+// RegEnumKeyExW with no class and no time. nameChars is the capacity on
+// entry and the length without terminator on success.
+std::int32_t RegEnumKeyExW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars);
+
+// RegEnumValueW. data may be null when dataBytes is null.
+std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars,
+                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataBytes);
+
+// RegQueryValueExW. A null data buffer asks for the type and size only.
+std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
+                              std::uint32_t* dataBytes);
+
+// RegSetValueExW with reserved 0.
+std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
+                            std::uint32_t dataBytes);
+
+std::int32_t RegDeleteValueW(RegKey key, const char16_t* name);
+
+// RegDeleteTreeW: deletes subKey with all its subkeys and values.
+std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey);
+
+std::int32_t RegCloseKey(RegKey key);
+
+}  // namespace platform

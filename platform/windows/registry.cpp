@@ -1,0 +1,57 @@
+// The registry calls, passed straight to advapi32: options 0, no class, no
+// time, no registry-view flag.
+#include <windows.h>
+
+#include "platform/registry.h"
+
+namespace platform {
+namespace {
+
+HKEY Native(RegKey key) { return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(key)); }
+const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+wchar_t* Wide(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+DWORD* Dword(std::uint32_t* value) { return reinterpret_cast<DWORD*>(value); }
+
+}  // namespace
+
+std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t access, RegKey* result) {
+  HKEY opened = nullptr;
+  LONG status = ::RegOpenKeyExW(Native(parent), Wide(subKey), 0, access, &opened);
+  if (status == ERROR_SUCCESS) *result = RegKey(reinterpret_cast<std::uintptr_t>(opened));
+  return status;
+}
+
+std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLength,
+                              std::uint32_t* values, std::uint32_t* maxValueNameLength,
+                              std::uint32_t* maxValueBytes) {
+  return ::RegQueryInfoKeyW(Native(key), nullptr, nullptr, nullptr, Dword(subKeys), Dword(maxSubKeyLength), nullptr,
+                            Dword(values), Dword(maxValueNameLength), Dword(maxValueBytes), nullptr, nullptr);
+}
+
+std::int32_t RegEnumKeyExW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars) {
+  return ::RegEnumKeyExW(Native(key), index, Wide(name), Dword(nameChars), nullptr, nullptr, nullptr, nullptr);
+}
+
+std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars,
+                           std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataBytes) {
+  return ::RegEnumValueW(Native(key), index, Wide(name), Dword(nameChars), nullptr, Dword(type), data,
+                         Dword(dataBytes));
+}
+
+std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
+                              std::uint32_t* dataBytes) {
+  return ::RegQueryValueExW(Native(key), Wide(name), nullptr, Dword(type), data, Dword(dataBytes));
+}
+
+std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
+                            std::uint32_t dataBytes) {
+  return ::RegSetValueExW(Native(key), Wide(name), 0, type, data, dataBytes);
+}
+
+std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) { return ::RegDeleteValueW(Native(key), Wide(name)); }
+
+std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) { return ::RegDeleteTreeW(Native(key), Wide(subKey)); }
+
+std::int32_t RegCloseKey(RegKey key) { return ::RegCloseKey(Native(key)); }
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+#include "run/cleaning_run.h"
+
+#include <string>
+
+#include "run/tables.h"
+#include "sweep/found_entry_removal.h"
+#include "sweep/registry_search.h"
+
+namespace run {
+namespace {
+
+void SweepPhase() {
+  sweep::FoundList found;
+  for (const SweepPattern& row : SweepTable)
+    for (platform::RegKey root : RootOrder) {
+      {
+        const std::u16string pattern = row.pattern;
+        const std::u16string rootPath;
+        sweep::ScanKey(root, rootPath, pattern, found, row.flags);
+      }
+      sweep::RemoveFoundEntries(root, found);
+    }
+}
+
+}  // namespace
+
+void CleaningRun() {
+  // 1. Services: stop and delete each, the first entirely before the second.
+  // 2. Service keys under HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services.
+  // 3. Class filters: the volume class, then the disk-drive class.
+  SweepPhase();
+  // 5. Restart question.
+}
+
+}  // namespace run

@@ -1,0 +1,46 @@
+// What belongs to the product: fixed names compiled into the tool, in the
+// order the cleaning run uses them.
+#pragma once
+
+#include "platform/registry.h"
+#include "sweep/found_entry.h"
+
+namespace run {
+
+inline constexpr const char16_t* ServiceTable[] = {u"Tarnvol", u"TarnvolRec"};
+
+// Subkeys of HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services. The first is
+// written with a capital V, unlike the service name; the registry ignores case.
+inline constexpr const char16_t* ServiceKeyTable[] = {u"TarnVol", u"TarnVolRec", u"vornpart", u"meskdrv",
+                                                      u"meskdrvsvc", u"tessaid",   u"brunko"};
+
+struct ClassFilterRow {
+  const char16_t* classKey;  // under HKEY_LOCAL_MACHINE
+  const char16_t* filters[2];  // removed in this order; null after the last
+};
+
+inline constexpr ClassFilterRow ClassFilterTable[] = {
+    // Volumes.
+    {u"SYSTEM\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}", {u"tessaid", nullptr}},
+    // Disk drives.
+    {u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}", {u"vornpart", u"meskdrv"}},
+};
+
+struct SweepPattern {
+  const char16_t* pattern;
+  sweep::SearchFlags flags;
+};
+
+inline constexpr SweepPattern SweepTable[] = {
+    // The product identifier, without braces.
+    {u"6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18", sweep::MatchKeyNames | sweep::MatchValueNames},
+    // The product display name: the only pattern looked for inside value texts.
+    {u"Korvex for Windows", sweep::MatchKeyNames | sweep::MatchValueNames | sweep::MatchValueData},
+    // The driver service name.
+    {u"Tarnvol", sweep::MatchKeyNames | sweep::MatchValueNames},
+};
+
+inline constexpr platform::RegKey RootOrder[] = {platform::kClassesRoot, platform::kCurrentConfig,
+                                                 platform::kCurrentUser, platform::kLocalMachine, platform::kUsers};
+
+}  // namespace run

@@ -1,0 +1,60 @@
+#include "sweep/found_entry_removal.h"
+
+#include "run/report.h"
+#include "text/text_matching.h"
+
+namespace sweep {
+namespace {
+
+using platform::RegKey;
+
+constexpr std::uint32_t kWholeKeyAccess = 0x3000F;
+constexpr std::uint32_t kValueKeyAccess = 0x30006;
+
+void DeleteWholeKey(RegKey root, const std::u16string& keyPath) {
+  RegKey rootHandle;
+  if (platform::RegOpenKeyExW(root, nullptr, kWholeKeyAccess, &rootHandle) != platform::kSuccess) return;
+  auto status = platform::RegDeleteTreeW(rootHandle, keyPath.c_str());
+  platform::RegCloseKey(rootHandle);
+  if (status == platform::kSuccess) report::KeyDeleted(keyPath.c_str());
+  else report::KeyNotDeleted(keyPath.c_str(), status);
+}
+
+void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {
+  RegKey key;
+  if (platform::RegOpenKeyExW(root, keyPath.c_str(), kValueKeyAccess, &key) != platform::kSuccess) return;
+  auto status = platform::RegDeleteValueW(key, valueName.c_str());
+  if (status == platform::kSuccess) report::ValueDeleted(keyPath.c_str(), valueName.c_str());
+  else report::ValueNotDeleted(keyPath.c_str(), valueName.c_str(), status);
+  platform::RegCloseKey(key);
+}
+
+bool UnderWholeKeyMarker(const std::u16string& keyPath) {
+  for (const char16_t* marker : WholeKeyMarkers)
+    if (text::ContainsNoCase(keyPath.c_str(), marker)) return true;
+  return false;
+}
+
+}  // namespace
+
+void RemoveFoundEntries(RegKey root, FoundList& list) {
+  for (const FoundEntry& entry : list) {
+    switch (entry.kind) {
+      case EntryKind::Key:
+        DeleteWholeKey(root, entry.keyPath);
+        break;
+      case EntryKind::ValueData:
+        if (UnderWholeKeyMarker(entry.keyPath)) DeleteWholeKey(root, entry.keyPath);
+        else DeleteValue(root, entry.keyPath, entry.valueName);
+        break;
+      case EntryKind::ValueName:
+        DeleteValue(root, entry.keyPath, entry.valueName);
+        break;
+      default:
+        break;
+    }
+  }
+  list.clear();
+}
+
+}  // namespace sweep

@@ -1,0 +1,19 @@
+// Case-insensitive comparison of UTF-16 text, the one way the cleaner decides
+// whether a name belongs to the product. Only the 26 ASCII capitals fold, in
+// every locale: no other letter, accented or not, ever matches its small form.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+
+namespace text {
+
+// The index, in code units, where the leftmost occurrence of pattern in text
+// begins; none when there is none. An empty pattern is found at 0 of every
+// text. Both texts are NUL-terminated; nothing is copied or allocated.
+std::optional<std::size_t> ContainsNoCase(const char16_t* text, const char16_t* pattern);
+
+// True when a and b have the same length and match unit by unit.
+bool EqualsNoCase(const char16_t* a, const char16_t* b);
+
+}  // namespace text
