@@ -1,0 +1,44 @@
+#include "restart/restart_prompt.h"
+
+#include "platform/session.h"
+
+namespace restart {
+namespace {
+
+constexpr const char16_t* kQuestion = u"Korvex for Windows was deleted. Do You want to restart PC now?";
+constexpr const char16_t* kCaption = u"Korvex Cleaner";
+// No default-button flag: OK is the default, so Enter restarts.
+constexpr std::uint32_t kQuestionStyle = platform::kMbOkCancel | platform::kMbIconQuestion;
+
+constexpr std::uint32_t kTokenAccess = platform::kTokenAdjustPrivileges | platform::kTokenQuery;
+constexpr const char16_t* kShutdownPrivilege = u"SeShutdownPrivilege";
+
+// Planned, major reason software, minor reason hotfix uninstallation: the
+// entry the event log shows for why the machine went down.
+constexpr std::uint32_t kReasonFlagPlanned = 0x80000000;
+constexpr std::uint32_t kReasonMajorSoftware = 0x00030000;
+constexpr std::uint32_t kReasonMinorHotfixUninstall = 0x17;
+constexpr std::uint32_t kRestartReason = kReasonFlagPlanned | kReasonMajorSoftware | kReasonMinorHotfixUninstall;
+
+}  // namespace
+
+void OfferRestart() {
+  if (platform::MessageBoxW(kQuestion, kCaption, kQuestionStyle) != platform::kIdOk) return;
+
+  platform::TokenHandle token;
+  if (!platform::OpenProcessToken(platform::GetCurrentProcess(), kTokenAccess, &token)) return;
+
+  // Zeroed first, so a failed lookup leaves the identifier zero; the request
+  // below is made anyway and the platform refuses it for want of the privilege.
+  platform::TokenPrivileges privileges{};
+  platform::LookupPrivilegeValueW(kShutdownPrivilege, &privileges.PrivilegeLuid);
+  privileges.PrivilegeCount = 1;
+  privileges.Attributes = platform::kSePrivilegeEnabled;
+  platform::AdjustTokenPrivileges(token, false, &privileges);
+
+  // No force flag: other applications may still ask to delay the restart.
+  platform::ExitWindowsEx(platform::kEwxReboot, kRestartReason);
+  platform::CloseHandle(token);
+}
+
+}  // namespace restart

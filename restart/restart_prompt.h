@@ -1,0 +1,13 @@
+// The closing question of the cleaning run, and the reboot request on consent.
+#pragma once
+
+namespace restart {
+
+// Asks in a message box whether to restart the computer now. On OK it enables
+// the shutdown privilege in this process's own token and requests a planned
+// reboot; any other answer ends the phase at once. It returns in every case,
+// without waiting for the restart, and writes nothing to the console: a failed
+// token, privilege or shutdown call ends the phase quietly.
+void OfferRestart();
+
+}  // namespace restart
