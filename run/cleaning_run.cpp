@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "restart/restart_prompt.h"
 #include "run/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
@@ -29,7 +30,7 @@ void CleaningRun() {
   // 2. Service keys under HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services.
   // 3. Class filters: the volume class, then the disk-drive class.
   SweepPhase();
-  // 5. Restart question.
+  restart::OfferRestart();
 }
 
 }  // namespace run
