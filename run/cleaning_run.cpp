@@ -1,8 +1,10 @@
 #include "run/cleaning_run.h"
 
+#include <iterator>
 #include <string>
 
 #include "restart/restart_prompt.h"
+#include "driverreg/class_filter_removal.h"
 #include "run/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
@@ -28,7 +30,8 @@ void SweepPhase() {
 void CleaningRun() {
   // 1. Services: stop and delete each, the first entirely before the second.
   // 2. Service keys under HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services.
-  // 3. Class filters: the volume class, then the disk-drive class.
+  for (const ClassFilterRow& row : ClassFilterTable)
+    driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
   SweepPhase();
   restart::OfferRestart();
 }

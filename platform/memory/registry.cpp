@@ -411,6 +411,8 @@ std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* t
   std::string call = "RegQueryValueExW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "]";
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryValueExW", &node)) return memory::Log(call, status);
+  // A buffer without its size is refused before the value is looked up.
+  if (data && !dataBytes) return memory::Log(call, kInvalidParameter);
   auto* value = memory::FindValue(*node, valueName);
   if (!value) return memory::Log(call, kFileNotFound);
   if (type) *type = value->type;

@@ -1,0 +1,93 @@
+#include "driverreg/class_filter_removal.h"
+
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "platform/registry.h"
+#include "text/text_matching.h"
+
+namespace driverreg {
+namespace {
+
+using platform::RegKey;
+
+constexpr std::uint32_t kClassKeyAccess = platform::kKeyQueryValue | platform::kKeySetValue;
+constexpr char16_t kUpperFilters[] = u"UpperFilters";
+
+// Two single units compared by the same folding as every other name.
+bool SameUnit(char16_t a, char16_t b) {
+  const char16_t left[] = {a, 0};
+  const char16_t right[] = {b, 0};
+  return text::EqualsNoCase(left, right);
+}
+
+// Whether the element that starts at data[start] equals name, n units long.
+// Only units before length are looked at.
+bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, const char16_t* name,
+                   std::size_t n) {
+  const std::size_t left = length - start;
+  if (n < left) return data[start + n] == 0 && text::EqualsNoCase(data + start, name);
+  if (n > left) return false;
+  // The last element, never closed: its NUL would lie beyond the length, so
+  // it cannot be handed to EqualsNoCase whole.
+  for (std::size_t i = 0; i < n; ++i)
+    if (!SameUnit(data[start + i], name[i])) return false;
+  return true;
+}
+
+struct ReleaseBuffer {
+  void operator()(void* buffer) const { ::operator delete(buffer); }
+};
+
+// The read, edit and write-back on an open class key.
+void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t count) {
+  std::uint32_t type = 0;
+  std::uint32_t bytes = 0;
+  if (platform::RegQueryValueExW(key, kUpperFilters, &type, nullptr, &bytes) != platform::kSuccess) return;
+  if (bytes == 0 || type != platform::kRegMultiSz) return;
+  // Exactly the data's size: the edit only ever shortens the list.
+  std::unique_ptr<void, ReleaseBuffer> buffer(::operator new(bytes, std::nothrow));
+  if (!buffer) return;
+  auto* raw = static_cast<std::uint8_t*>(buffer.get());
+  if (platform::RegQueryValueExW(key, kUpperFilters, &type, raw, &bytes) != platform::kSuccess) return;
+  auto* units = static_cast<char16_t*>(buffer.get());
+  const std::size_t oldLength = bytes / 2;
+  std::size_t length = oldLength;
+  for (std::size_t i = 0; i < count && names[i]; ++i) length = RemoveMultiStringEntry(units, names[i], length);
+  if (length != oldLength)
+    platform::RegSetValueExW(key, kUpperFilters, type, raw, static_cast<std::uint32_t>(length * 2));
+}
+
+}  // namespace
+
+std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::size_t length) {
+  const std::size_t n = std::char_traits<char16_t>::length(name);
+  if (n == 0) return length;
+  std::size_t read = 0;
+  std::size_t write = 0;
+  bool elementStart = true;
+  while (read < length) {
+    if (elementStart && ElementEquals(data, read, length, name, n)) {
+      if (read + n == length) {
+        data[write++] = 0;
+        break;
+      }
+      read += n + 1;
+      continue;
+    }
+    elementStart = data[read] == 0;
+    data[write++] = data[read++];
+  }
+  return write;
+}
+
+void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count) {
+  RegKey key;
+  if (platform::RegOpenKeyExW(platform::kLocalMachine, classKey, kClassKeyAccess, &key) != platform::kSuccess) return;
+  EditUpperFilters(key, names, count);
+  platform::RegCloseKey(key);
+}
+
+}  // namespace driverreg

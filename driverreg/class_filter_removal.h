@@ -1,0 +1,33 @@
+// Takes the product's filter drivers out of a device class's "UpperFilters"
+// list and leaves every other filter in place and in its order. The whole
+// step is silent: it reports nothing, whether it changes a list, finds
+// nothing to change, or fails.
+#pragma once
+
+#include <cstddef>
+
+namespace driverreg {
+
+// Edits a REG_MULTI_SZ list in place: removes every element of the first
+// `length` units of data that equals name without regard to case, moves the
+// surviving units to the front in their order and returns the new length.
+// Units from the new length up to the old one are left with no meaning.
+// An empty name, or a list with nothing to remove, returns length and leaves
+// data as it was.
+//
+// No unit at or beyond length is ever read or written. A last element that
+// reaches the length without a closing NUL (the registry hands back data as
+// it was stored) is compared like any other: if it equals name it is
+// replaced by a single NUL, so that a list we cut always ends in a
+// terminator; if it differs it is kept as it was, still unclosed.
+std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::size_t length);
+
+// Removes names[0], then names[1], ... (count at most; a null entry ends the
+// list early) from the "UpperFilters" value of HKEY_LOCAL_MACHINE\classKey,
+// and writes the value back only when that changed it. A missing key or
+// value, a value that is not REG_MULTI_SZ or is empty, and any failed call
+// end the step silently; the key is closed and the buffer released on every
+// path.
+void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count);
+
+}  // namespace driverreg
