@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -82,5 +83,18 @@ std::int32_t RegDeleteValueW(RegKey key, const char16_t* name);
 std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey);
 
 std::int32_t RegCloseKey(RegKey key);
+
+// Two questions about symbolic link keys, which a user can plant in their own
+// hive. Neither is a single Win32 call, and the search asks them only where a
+// walk has already shown something unusual, so a registry without links never
+// pays for them.
+
+// True when the subkey name of parent is itself a link key (opened with
+// REG_OPTION_OPEN_LINK, it holds a REG_LINK "SymbolicLinkValue").
+bool IsLinkKey(RegKey parent, const char16_t* name);
+
+// The key's own full name as the kernel knows it (NtQueryKey), which is the
+// same whatever chain of links led to it; empty when it cannot be had.
+std::u16string KeyObjectName(RegKey key);
 
 }  // namespace platform

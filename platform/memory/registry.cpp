@@ -473,3 +473,22 @@ std::int32_t RegCloseKey(RegKey key) {
 }
 
 }  // namespace platform
+
+namespace platform {
+
+bool IsLinkKey(RegKey parent, const char16_t* name) {
+  std::shared_ptr<Node> node;
+  if (memory::Resolve(parent, 0, "IsLinkKey", &node)) return false;
+  memory::State().calls.push_back("IsLinkKey " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "]");
+  auto child = memory::FindChild(*node, name);
+  return child && child->isLink;
+}
+
+std::u16string KeyObjectName(RegKey key) {
+  std::shared_ptr<Node> node;
+  if (memory::Resolve(key, 0, "KeyObjectName", &node)) return {};
+  memory::State().calls.push_back("KeyObjectName " + memory::HandleName(key));
+  return memory::PathOf(*node);
+}
+
+}  // namespace platform

@@ -2,6 +2,8 @@
 // time, no registry-view flag.
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/registry.h"
 
 namespace platform {
@@ -53,5 +55,43 @@ std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) { return ::RegDel
 std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) { return ::RegDeleteTreeW(Native(key), Wide(subKey)); }
 
 std::int32_t RegCloseKey(RegKey key) { return ::RegCloseKey(Native(key)); }
+
+}  // namespace platform
+
+namespace platform {
+
+bool IsLinkKey(RegKey parent, const char16_t* name) {
+  HKEY link = nullptr;
+  if (::RegOpenKeyExW(Native(parent), Wide(name), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != ERROR_SUCCESS)
+    return false;
+  DWORD type = REG_NONE;
+  LONG status = ::RegQueryValueExW(link, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+  ::RegCloseKey(link);
+  return status == ERROR_SUCCESS && type == REG_LINK;
+}
+
+// NtQueryKey is looked up in ntdll, which every process has loaded, so the
+// executable's import table keeps naming only the usual system DLLs.
+std::u16string KeyObjectName(RegKey key) {
+  using NtQueryKeyCall = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto ntQueryKey = reinterpret_cast<NtQueryKeyCall>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  constexpr int kKeyNameInformation = 3;
+  if (!ntQueryKey) return {};
+  std::vector<ULONG> buffer(1024);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    ULONG needed = 0;
+    LONG status = ntQueryKey(reinterpret_cast<HANDLE>(Native(key)), kKeyNameInformation, buffer.data(),
+                             static_cast<ULONG>(buffer.size() * sizeof(ULONG)), &needed);
+    if (status == 0) {
+      // KEY_NAME_INFORMATION: the name's length in bytes, then the name.
+      auto* text = reinterpret_cast<const char16_t*>(buffer.data() + 1);
+      return std::u16string(text, buffer[0] / 2);
+    }
+    if (needed <= buffer.size() * sizeof(ULONG)) return {};
+    buffer.resize(needed / sizeof(ULONG) + 1);
+  }
+  return {};
+}
 
 }  // namespace platform

@@ -1,0 +1,113 @@
+// Symbolic link keys: followed like any key, but a cycle of them must neither
+// crash nor hang the walk, and a link is never deleted through its name.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/memory/memory.h"
+#include "sweep/found_entry_removal.h"
+#include "sweep/registry_search.h"
+
+namespace {
+
+using sweep::FoundList;
+
+const std::u16string kUserPath = u"\\Registry\\User\\" + std::u16string(memory::kCurrentUserSid);
+
+std::vector<std::string> Paths(const FoundList& list) {
+  std::vector<std::string> out;
+  for (const auto& e : list) out.push_back(memory::Narrow(e.keyPath) + (e.valueName.empty() ? "" : ":" + memory::Narrow(e.valueName)));
+  return out;
+}
+
+FoundList ScanCurrentUser(const std::u16string& pattern, sweep::SearchFlags flags) {
+  FoundList list;
+  sweep::ScanKey(platform::kCurrentUser, u"", pattern, list, flags);
+  EXPECT_EQ(memory::OpenKeyCount(), 0u);
+  return list;
+}
+
+std::size_t CallsNamed(const std::string& prefix) {
+  const auto& calls = memory::RegistryCalls();
+  return std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; });
+}
+
+class Links : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    memory::ResetRegistry();
+    memory::LoadReg(uR"(
+[HKCU\Software\A\Tarnvol settings]
+"v"="1"
+[HKCU\Software\A\Z]
+"Tarnvol"="1"
+[HKCU\Software\Bystander]
+"x"="1"
+)");
+  }
+};
+
+TEST_F(Links, CycleThroughOneLinkEndsAndFindsEachKeyOnce) {
+  memory::MakeLink(u"HKCU\\Software\\A\\Loop", kUserPath + u"\\Software\\A");
+  auto list = ScanCurrentUser(u"Tarnvol", 3);
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol"}));
+}
+
+TEST_F(Links, TwoBranchingLinksToAnAncestorEndPromptly) {
+  // Two ways back up at every level: a walk without a guard would take 2^512 paths.
+  memory::MakeLink(u"HKCU\\Software\\A\\L1", kUserPath + u"\\Software");
+  memory::MakeLink(u"HKCU\\Software\\A\\L2", kUserPath + u"\\Software\\A");
+  memory::MakeLink(u"HKCU\\Software\\Bystander\\Up", kUserPath);
+  auto list = ScanCurrentUser(u"Tarnvol", 3);
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol"}));
+  EXPECT_LT(memory::RegistryCalls().size(), 20000u);
+
+  // And the removal deletes the product's entries and nothing else.
+  memory::ClearOutput();
+  sweep::RemoveFoundEntries(platform::kCurrentUser, list);
+  EXPECT_EQ(memory::Narrow(memory::Output()),
+            "[Software\\A\\Tarnvol settings]: DELETED\n\n[Software\\A\\Z]:Tarnvol: DELETED\n\n");
+  EXPECT_TRUE(memory::KeyExists(u"HKCU\\Software\\A\\Z"));
+  EXPECT_TRUE(memory::KeyExists(u"HKCU\\Software\\Bystander"));
+}
+
+TEST_F(Links, LinkNamedLikeTheProductIsNotDeletedThroughItsName) {
+  // Deleting this link by its path would delete the key it points at.
+  memory::MakeLink(u"HKCU\\Software\\Tarnvol link", kUserPath + u"\\Software\\Bystander");
+  memory::LoadReg(u"[HKCU\\Software\\Bystander\\Tarnvol old]\n");
+  auto list = ScanCurrentUser(u"Tarnvol", 3);
+  // The bystander's own leftover is found twice, once through the link, as any
+  // key reached by two paths is; the link itself is not listed.
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol",
+                                                   "Software\\Bystander\\Tarnvol old",
+                                                   "Software\\Tarnvol link\\Tarnvol old"}));
+  sweep::RemoveFoundEntries(platform::kCurrentUser, list);
+  EXPECT_EQ(memory::DumpReg(u"HKCU\\Software\\Bystander"),
+            u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Bystander]\n\"x\"=\"1\"\n\n");
+}
+
+TEST_F(Links, DeepNestingWithoutLinksCostsNoExtraCall) {
+  std::u16string path = u"HKCU\\Software\\Deep";
+  for (int level = 3; level < 512; ++level) path += u"\\k";
+  path += u"\\Tarnvol at the bottom";
+  memory::LoadReg(u"[" + path + u"]\n");
+  memory::ClearRegistryCalls();
+  auto list = ScanCurrentUser(u"Tarnvol", 3);
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(std::count(list[0].keyPath.begin(), list[0].keyPath.end(), u'\\'), 2);
+  EXPECT_EQ(std::count(list[2].keyPath.begin(), list[2].keyPath.end(), u'\\'), 511);
+  EXPECT_EQ(CallsNamed("KeyObjectName"), 0u);
+  // Only the two matching key names were checked for being links.
+  EXPECT_EQ(CallsNamed("IsLinkKey"), 2u);
+}
+
+TEST_F(Links, LegitimateLinksAreFollowed) {
+  memory::LoadReg(u"[HKLM\\System\\ControlSet001\\Services\\TarnVol]\n");
+  memory::MakeLink(u"HKLM\\System\\CurrentControlSet2", u"\\Registry\\Machine\\System\\ControlSet001");
+  FoundList list;
+  sweep::ScanKey(platform::kLocalMachine, u"", u"Tarnvol", list, 3);
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"System\\ControlSet001\\Services\\TarnVol",
+                                                   "System\\CurrentControlSet2\\Services\\TarnVol"}));
+}
+
+}  // namespace
