@@ -1,0 +1,24 @@
+// Deletes the product's driver and service registrations under
+// HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services, each key with its whole
+// subtree, and reports each attempt by the key's name.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/registry.h"
+
+namespace driverreg {
+
+inline constexpr const char16_t* kServicesKeyPath = u"System\\CurrentControlSet\\Services";
+
+// Opens the Services key and removes each name in order. When the Services
+// key cannot be opened nothing is deleted and nothing is written.
+void RemoveServiceKeys(const char16_t* const* names, std::size_t count);
+
+// Deletes the subkey name of servicesKey with everything below it, through a
+// fresh handle to servicesKey itself: "[name]: DELETED\n\n" or "[name]: NOT
+// DELETED, ERR = 0x%X\n\n" with the status, the name as given whatever the
+// case it is stored in. Silent when the fresh handle cannot be opened.
+void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name);
+
+}  // namespace driverreg

@@ -1,0 +1,35 @@
+// Takes one of the product's services out of the service control manager:
+// first stopped and waited for, then deleted. Each step opens its own
+// connection to the local manager, reports on the console and closes what it
+// opened; neither tells the caller how it went.
+#pragma once
+
+#include <cstdint>
+
+namespace services {
+
+inline constexpr std::uint32_t kStopPollInterval = 500;  // milliseconds
+
+// The wait for a stop ends after this many polls (30 seconds) even if the
+// service still is not stopped: a driver stuck in stop pending, or a status
+// query that keeps failing, would otherwise hold the console forever. The
+// step then writes "Can't stop. Error - 1053\n", the code Windows itself uses
+// for a service that did not answer a control in time, and the run goes on to
+// the deletion, which the manager completes once the service has stopped.
+inline constexpr std::uint32_t kStopPollLimit = 60;
+inline constexpr std::uint32_t kStopTimedOut = 1053;  // ERROR_SERVICE_REQUEST_TIMEOUT
+
+// Stops the named service unless it is already stopped, and returns once it
+// reads stopped ("Service stopped\n"), or at once when it is missing or may
+// not be opened (silent), or refuses the stop request ("Can't stop. Error -
+// %d\n" with the thread's last error), or after the poll limit above. Writes
+// "Can't open SCManager\n" when the manager cannot be opened.
+void StopService(const char16_t* name);
+
+// Asks the manager to delete the named service: "Service was deleted\n" when
+// it agrees; silent when the service is missing, may not be opened with the
+// delete right, or the deletion is refused (already marked for deletion).
+// Writes "Can't open SCManager\n" when the manager cannot be opened.
+void DeleteServiceByName(const char16_t* name);
+
+}  // namespace services
