@@ -3,9 +3,11 @@
 #include <iterator>
 #include <string>
 
-#include "restart/restart_prompt.h"
 #include "driverreg/class_filter_removal.h"
+#include "driverreg/service_key_removal.h"
+#include "restart/restart_prompt.h"
 #include "run/tables.h"
+#include "services/service_removal.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
 
@@ -28,8 +30,11 @@ void SweepPhase() {
 }  // namespace
 
 void CleaningRun() {
-  // 1. Services: stop and delete each, the first entirely before the second.
-  // 2. Service keys under HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services.
+  for (const char16_t* service : ServiceTable) {
+    services::StopService(service);
+    services::DeleteServiceByName(service);
+  }
+  driverreg::RemoveServiceKeys(ServiceKeyTable, std::size(ServiceKeyTable));
   for (const ClassFilterRow& row : ClassFilterTable)
     driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
   SweepPhase();
