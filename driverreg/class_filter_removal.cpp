@@ -70,11 +70,7 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
   bool elementStart = true;
   while (read < length) {
     if (elementStart && ElementEquals(data, read, length, name, n)) {
-      if (read + n == length) {
-        data[write++] = 0;
-        break;
-      }
-      read += n + 1;
+      read += n + 1;  // past the length when the element was the unclosed last one
       continue;
     }
     elementStart = data[read] == 0;

@@ -17,9 +17,10 @@ namespace driverreg {
 //
 // No unit at or beyond length is ever read or written. A last element that
 // reaches the length without a closing NUL (the registry hands back data as
-// it was stored) is compared like any other: if it equals name it is
-// replaced by a single NUL, so that a list we cut always ends in a
-// terminator; if it differs it is kept as it was, still unclosed.
+// it was stored) is compared like any other and, if equal, removed; if it
+// differs it is kept as it was, still unclosed. Nothing is ever added, not
+// even a terminator after a removed unclosed element: every removal then
+// shortens the list, so an unchanged length always means unchanged data.
 std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::size_t length);
 
 // Removes names[0], then names[1], ... (count at most; a null entry ends the

@@ -30,6 +30,16 @@ std::string Show(std::u16string_view units) {
   return memory::Narrow(shown);
 }
 
+// The little-endian bytes of a list, as the registry stores it.
+std::vector<std::uint8_t> Bytes(std::u16string_view units) {
+  std::vector<std::uint8_t> bytes;
+  for (char16_t unit : units) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return bytes;
+}
+
 // Runs the edit on `before` in a buffer whose units past the length hold a
 // sentinel, and checks the new list and that nothing was written past the
 // length.
@@ -85,16 +95,18 @@ TEST(RemoveMultiStringEntry, EmptyNameOrEmptyListChangesNothing) {
 }
 
 // The registry returns data as it was stored, so the last element may stop at
-// the length with no NUL. It is still compared; the edit never looks past the
-// length to decide.
+// the length with no NUL. It is still compared, and removed when equal, but
+// nothing is added in its place: a removal always shortens the list, even
+// for a one-unit name.
 TEST(RemoveMultiStringEntry, AnUnclosedLastElementIsComparedWithinTheLength) {
-  EXPECT_EDIT(u"volsnap\0tessaid"sv, u"tessaid", u"volsnap\0\0"sv);
-  EXPECT_EDIT(u"tessaid"sv, u"tessaid", u"\0"sv);
-  EXPECT_EDIT(u"TessAid"sv, u"tessaid", u"\0"sv);
+  EXPECT_EDIT(u"volsnap\0tessaid"sv, u"tessaid", u"volsnap\0"sv);
+  EXPECT_EDIT(u"tessaid"sv, u"tessaid", u""sv);
+  EXPECT_EDIT(u"TessAid"sv, u"tessaid", u""sv);
+  EXPECT_EDIT(u"x\0a"sv, u"a", u"x\0"sv);
   EXPECT_EDIT(u"tessaid\0volsnap"sv, u"tessaid", u"volsnap"sv);
   EXPECT_EDIT(u"volsnap\0tess"sv, u"tessaid", u"volsnap\0tess"sv);
   EXPECT_EDIT(u"volsnap\0tessaidx"sv, u"tessaid", u"volsnap\0tessaidx"sv);
-  EXPECT_EDIT(u"a\0\0tessaid"sv, u"tessaid", u"a\0\0\0"sv);
+  EXPECT_EDIT(u"a\0\0tessaid"sv, u"tessaid", u"a\0\0"sv);
 }
 
 TEST(RemoveMultiStringEntry, NeverReadsPastTheLength) {
@@ -107,8 +119,8 @@ TEST(RemoveMultiStringEntry, NeverReadsPastTheLength) {
   // And a closed "tessaid" cut off before its NUL is the unclosed last
   // element, whatever follows it.
   buffer = u"volsnap\0tessaidx\0"s;
-  EXPECT_EQ(RemoveMultiStringEntry(buffer.data(), u"tessaid", 15), 9u);
-  EXPECT_EQ(Show({buffer.data(), 9}), Show(u"volsnap\0\0"sv));
+  EXPECT_EQ(RemoveMultiStringEntry(buffer.data(), u"tessaid", 15), 8u);
+  EXPECT_EQ(Show({buffer.data(), 8}), Show(u"volsnap\0"sv));
   EXPECT_EQ(Show(buffer.substr(15)), Show(u"x\0"sv));
 }
 
@@ -124,20 +136,37 @@ TEST(RemoveMultiStringEntry, BothDiskDriveNamesGoInEitherOrder) {
   }
 }
 
+// The two queries rely on RegQueryValueExW as Windows answers it: no buffer
+// gives type and size; a short buffer gives ERROR_MORE_DATA and the size
+// needed, and its bytes are not to be used; a buffer without a size is refused.
+TEST(InMemoryRegQueryValueExW, AnswersSizeQueriesAsWindowsDoes) {
+  memory::ResetRegistry();
+  memory::LoadReg(u"[HKEY_LOCAL_MACHINE\\K]\n\"L\"=multi:\"ab\"\n");
+  platform::RegKey key;
+  ASSERT_EQ(platform::RegOpenKeyExW(platform::kLocalMachine, u"K", platform::kKeyQueryValue, &key), 0);
+  std::uint32_t type = 0, bytes = 0;
+  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, nullptr, &bytes), platform::kSuccess);
+  EXPECT_EQ(type, platform::kRegMultiSz);
+  EXPECT_EQ(bytes, 8u);
+  std::uint8_t small[4];
+  bytes = sizeof small;
+  type = 0;
+  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, small, &bytes), platform::kMoreData);
+  EXPECT_EQ(bytes, 8u);
+  EXPECT_EQ(type, platform::kRegMultiSz);
+  std::uint8_t exact[8];
+  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, exact, nullptr), platform::kInvalidParameter);
+  bytes = sizeof exact;
+  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, exact, &bytes), platform::kSuccess);
+  EXPECT_EQ(std::vector<std::uint8_t>(exact, exact + 8), Bytes(u"ab\0\0"sv));
+  platform::RegCloseKey(key);
+}
+
 // The class key cycle, against the in-memory registry.
 constexpr const char16_t* kVolumeKey = run::ClassFilterTable[0].classKey;
 constexpr const char16_t* kDiskKey = run::ClassFilterTable[1].classKey;
 const std::u16string kVolumePath = u"HKEY_LOCAL_MACHINE\\"s + kVolumeKey;
 const std::u16string kDiskPath = u"HKEY_LOCAL_MACHINE\\"s + kDiskKey;
-
-std::vector<std::uint8_t> Bytes(std::u16string_view units) {
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : units) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return bytes;
-}
 
 class RemoveUpperFilterTest : public testing::Test {
  protected:
@@ -240,6 +269,21 @@ TEST_F(RemoveUpperFilterTest, AnOddLastByteIsOutsideTheListAndDroppedOnlyWhenItC
   RemoveVolumeFilter();
   EXPECT_EQ(Filters(kVolumePath).data, std::vector<std::uint8_t>{0x74});
   EXPECT_TRUE(Writes().empty());
+}
+
+TEST_F(RemoveUpperFilterTest, AnUnclosedListLosesOnlyTheNameAndGainsNothing) {
+  SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"volsnap\0tessaid"sv));
+  RemoveVolumeFilter();
+  EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"volsnap\0"sv));
+
+  // The name alone and unclosed leaves an empty list, still a value.
+  memory::ResetRegistry();
+  SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"tessaid"sv));
+  RemoveVolumeFilter();
+  EXPECT_TRUE(Filters(kVolumePath).data.empty());
+  EXPECT_EQ(Filters(kVolumePath).type, platform::kRegMultiSz);
+  ASSERT_EQ(Writes().size(), 1u);
+  EXPECT_NE(Writes()[0].find("type 7 bytes 0 -> 0"), std::string::npos) << Writes()[0];
 }
 
 TEST_F(RemoveUpperFilterTest, ValuesOfOtherTypesOrNoDataAreLeftAlone) {
