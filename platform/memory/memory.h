@@ -61,6 +61,10 @@ void BeforeCall(std::u16string_view path, std::string_view function, std::functi
 const std::vector<std::string>& RegistryCalls();
 void ClearRegistryCalls();
 
+// Whether registry calls are written to that log; on after every reset.
+// Off, no call formats any text, so a timed walk pays only for the registry.
+void RecordCalls(bool on);
+
 // Handles opened by the code under test and not yet closed.
 std::size_t OpenKeyCount();
 

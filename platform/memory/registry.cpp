@@ -36,6 +36,7 @@ struct Registry {
   std::map<std::uintptr_t, Handle> handles;
   std::uintptr_t nextHandle = 0x1000;
   std::vector<std::string> calls;
+  bool recordCalls = true;
   std::vector<PendingAction> pending;
 };
 
@@ -171,8 +172,11 @@ std::string HandleName(RegKey key) {
   return Narrow(PathOf(*found->second.node));
 }
 
-std::int32_t Log(std::string call, std::int32_t status) {
-  State().calls.push_back(call + " -> " + std::to_string(status));
+// describe formats the call; it runs only while calls are recorded, so a
+// walk with recording off formats nothing.
+template <typename Describe>
+std::int32_t Log(const Describe& describe, std::int32_t status) {
+  if (State().recordCalls) State().calls.push_back(describe() + " -> " + std::to_string(status));
   return status;
 }
 
@@ -315,6 +319,7 @@ void BeforeCall(std::u16string_view path, std::string_view function, std::functi
 
 const std::vector<std::string>& RegistryCalls() { return State().calls; }
 void ClearRegistryCalls() { State().calls.clear(); }
+void RecordCalls(bool on) { State().recordCalls = on; }
 std::size_t OpenKeyCount() { return State().handles.size(); }
 
 std::string Narrow(std::u16string_view text) { return platform::ToUtf8(text); }
@@ -326,8 +331,10 @@ namespace platform {
 using memory::Node;
 
 std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t access, RegKey* result) {
-  std::string call = "RegOpenKeyExW " + memory::HandleName(parent) + " [" +
-                     (subKey ? memory::Narrow(subKey) : std::string("null")) + "] " + memory::Hex(access);
+  auto call = [&] {
+    return "RegOpenKeyExW " + memory::HandleName(parent) + " [" +
+           (subKey ? memory::Narrow(subKey) : std::string("null")) + "] " + memory::Hex(access);
+  };
   std::shared_ptr<Node> node;
   auto status = memory::Resolve(parent, 0, "RegOpenKeyExW", &node);
   if (status) return memory::Log(call, status);
@@ -345,7 +352,7 @@ std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t 
 std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLength,
                               std::uint32_t* values, std::uint32_t* maxValueNameLength,
                               std::uint32_t* maxValueBytes) {
-  std::string call = "RegQueryInfoKeyW " + memory::HandleName(key);
+  auto call = [&] { return "RegQueryInfoKeyW " + memory::HandleName(key); };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryInfoKeyW", &node)) return memory::Log(call, status);
   if (node->failQueryInfo) return memory::Log(call, *node->failQueryInfo);
@@ -364,7 +371,7 @@ std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t*
 }
 
 std::int32_t RegEnumKeyExW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars) {
-  std::string call = "RegEnumKeyExW " + memory::HandleName(key) + " " + std::to_string(index);
+  auto call = [&] { return "RegEnumKeyExW " + memory::HandleName(key) + " " + std::to_string(index); };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeyEnumerateSubKeys, "RegEnumKeyExW", &node))
     return memory::Log(call, status);
@@ -381,7 +388,7 @@ std::int32_t RegEnumKeyExW(RegKey key, std::uint32_t index, char16_t* name, std:
 
 std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars,
                            std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataBytes) {
-  std::string call = "RegEnumValueW " + memory::HandleName(key) + " " + std::to_string(index);
+  auto call = [&] { return "RegEnumValueW " + memory::HandleName(key) + " " + std::to_string(index); };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeyQueryValue, "RegEnumValueW", &node)) return memory::Log(call, status);
   auto failure = node->failEnumValue.find(index);
@@ -408,7 +415,7 @@ std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std:
 std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
                               std::uint32_t* dataBytes) {
   auto valueName = memory::ValueNameOrDefault(name);
-  std::string call = "RegQueryValueExW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "]";
+  auto call = [&] { return "RegQueryValueExW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "]"; };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryValueExW", &node)) return memory::Log(call, status);
   // A buffer without its size is refused before the value is looked up.
@@ -428,8 +435,10 @@ std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* t
 std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
                             std::uint32_t dataBytes) {
   auto valueName = memory::ValueNameOrDefault(name);
-  std::string call = "RegSetValueExW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "] type " +
-                     std::to_string(type) + " bytes " + std::to_string(dataBytes);
+  auto call = [&] {
+    return "RegSetValueExW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "] type " +
+           std::to_string(type) + " bytes " + std::to_string(dataBytes);
+  };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeySetValue, "RegSetValueExW", &node)) return memory::Log(call, status);
   memory::SetNodeValue(*node, valueName, type, std::vector<std::uint8_t>(data, data + dataBytes));
@@ -438,7 +447,7 @@ std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type
 
 std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) {
   auto valueName = memory::ValueNameOrDefault(name);
-  std::string call = "RegDeleteValueW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "]";
+  auto call = [&] { return "RegDeleteValueW " + memory::HandleName(key) + " [" + memory::Narrow(valueName) + "]"; };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeySetValue, "RegDeleteValueW", &node)) return memory::Log(call, status);
   if (!memory::FindValue(*node, valueName)) return memory::Log(call, kFileNotFound);
@@ -447,8 +456,10 @@ std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) {
 }
 
 std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
-  std::string call = "RegDeleteTreeW " + memory::HandleName(key) + " [" +
-                     (subKey ? memory::Narrow(subKey) : std::string("null")) + "]";
+  auto call = [&] {
+    return "RegDeleteTreeW " + memory::HandleName(key) + " [" +
+           (subKey ? memory::Narrow(subKey) : std::string("null")) + "]";
+  };
   std::shared_ptr<Node> node;
   // The handle needs the rights to open, enumerate and delete below it.
   if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node))
@@ -479,7 +490,8 @@ namespace platform {
 bool IsLinkKey(RegKey parent, const char16_t* name) {
   std::shared_ptr<Node> node;
   if (memory::Resolve(parent, 0, "IsLinkKey", &node)) return false;
-  memory::State().calls.push_back("IsLinkKey " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "]");
+  if (memory::State().recordCalls)
+    memory::State().calls.push_back("IsLinkKey " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "]");
   auto child = memory::FindChild(*node, name);
   return child && child->isLink;
 }
@@ -487,7 +499,7 @@ bool IsLinkKey(RegKey parent, const char16_t* name) {
 std::u16string KeyObjectName(RegKey key) {
   std::shared_ptr<Node> node;
   if (memory::Resolve(key, 0, "KeyObjectName", &node)) return {};
-  memory::State().calls.push_back("KeyObjectName " + memory::HandleName(key));
+  if (memory::State().recordCalls) memory::State().calls.push_back("KeyObjectName " + memory::HandleName(key));
   return memory::PathOf(*node);
 }
 
