@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# The restart question as a person meets it: the cleaner under 64-bit Wine on
+# a virtual X display, its message box found by its caption, read, captured
+# as a PNG and answered from the keyboard or with the mouse.
+#
+#   restart-prompt.sh [ANSWER...]    ANSWER: escape, cancel or enter (default: all three)
+#
+# Environment:
+#   KORVEX_EXE            the win-x64 korvex-cleaner.exe (required)
+#   KORVEX_BOX_READER     box_reader.exe from the same build (required)
+#   KORVEX_WINE_TEMPLATE  a prefix made by make-template.sh (required)
+#   KORVEX_SCREENSHOT     where the PNG of the box goes (default: in the work folder)
+#   KORVEX_WINE_WORK      where the prefixes go (default: TMPDIR)
+#   KORVEX_WINE_KEEP=1    keep the prefixes and outputs for a look afterwards
+#
+# How a restart request shows under Wine: ExitWindowsEx starts
+# "wineboot.exe --end-session" in the prefix and returns at once; wineboot
+# asks every program with a window to end and ends it, then exits. The
+# cleaner itself has no window left by then and goes on to exit with 0. So
+# each run keeps a marker program with a window (Wine's notepad) open beside
+# the cleaner:
+#   - restart requested: the marker ends, within a bounded wait;
+#   - no restart: at the moment the cleaner has exited, the marker is still
+#     running and no wineboot --end-session runs in the prefix. Both are
+#     needed: a request made just before the exit would still have its
+#     wineboot running, and one made earlier would have ended the marker.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+
+exe=${KORVEX_EXE:?set KORVEX_EXE to the win-x64 korvex-cleaner.exe}
+reader=${KORVEX_BOX_READER:?set KORVEX_BOX_READER to box_reader.exe from the win-x64 build}
+template=${KORVEX_WINE_TEMPLATE:?set KORVEX_WINE_TEMPLATE to a prefix made by make-template.sh}
+[ -f "$exe" ] || die "no executable at $exe: build the win-x64 preset first"
+[ -f "$reader" ] || die "no box reader at $reader: build the win-x64 preset first"
+[ -f "$template/system.reg" ] || die "no Wine prefix template at $template"
+for tool in Xvfb xdotool import identify; do
+  command -v "$tool" >/dev/null || die "$tool is not installed"
+done
+
+answers=("$@")
+[ ${#answers[@]} -gt 0 ] || answers=(escape cancel enter)
+
+caption="Korvex Cleaner"
+question="Korvex for Windows was deleted. Do You want to restart PC now?"
+
+mkdir -p "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}"
+work=$(mktemp -d "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}/restart-prompt.XXXXXX")
+screenshot=${KORVEX_SCREENSHOT:-$work/restart-prompt.png}
+xvfb=""
+prefixes=()
+
+cleanup() {
+  local prefix
+  for prefix in "${prefixes[@]}"; do wine_kill "$prefix"; done
+  [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
+  if [ "${KORVEX_WINE_KEEP:-0}" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+failures=0
+fail() { echo "FAIL [restart-prompt $answer] $*"; failures=$((failures + 1)); }
+
+# until_true SECONDS COMMAND...: polls every 0.2 s; false when time runs out.
+until_true() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
+# A display of its own, on the first free number.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+xvfb=$!
+until_true 20 test -s "$work/display" || die "Xvfb did not start: $(cat "$work/xvfb.log")"
+export DISPLAY=":$(cat "$work/display")"
+
+# The machine has no window manager, so Wine draws the caption and frame
+# itself, as a person sees them on Windows. Wine's dialog and symbol fonts
+# are copied into the prefix: left only in Wine's data folder, they are not
+# used for the box, whose close button then shows a letter "r" and whose
+# first line of text is cut at the right edge.
+display_template=$work/display-template
+copy_prefix "$template" "$display_template"
+prefixes+=("$display_template")
+for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
+  [ ! -f "/usr/share/wine/fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$display_template/drive_c/windows/Fonts/"
+done
+wine_in "$display_template" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1 ||
+  die "reg add Decorated failed"
+wine_stop "$display_template"
+
+windows_named() { xdotool search --name "$1" 2>/dev/null || true; }
+has_window() { [ -n "$(windows_named "$1")" ]; }
+end_session_running() {
+  local pid
+  for pid in $(pgrep -f 'wineboot.exe.*--end-session' || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" && return 0
+  done
+  return 1
+}
+
+# The restart phase writes nothing: the console holds the report of a machine
+# the product was never installed on, and only that.
+sed -z 's/\n/\r\n/g' "$here/expected-parts/product-absent.txt" >"$work/expected-stdout.txt"
+
+expected_box=$(printf '%s\n' "button=1 OK default" "button=2 Cancel plain" "caption=$caption" "icon=shown" \
+  "owner=none" "text=$question")
+
+for answer in "${answers[@]}"; do
+  case $answer in escape | cancel | enter) ;; *) die "unknown answer $answer" ;; esac
+  run=$work/$answer
+  prefix=$run-prefix
+  mkdir -p "$run"
+  answer_started=$SECONDS
+  copy_prefix "$display_template" "$prefix"
+  prefixes+=("$prefix")
+
+  WINEPREFIX=$prefix timeout -k 10 "$KORVEX_WINE_TIMEOUT" wine notepad >/dev/null 2>&1 &
+  marker=$!
+  until_true 60 has_window Notepad || die "$answer: the marker window did not open"
+
+  (
+    rc=0
+    wine_in "$prefix" "$exe" >"$run/stdout.txt" 2>"$run/stderr.txt" || rc=$?
+    echo "$rc" >"$run/exit-code"
+  ) &
+  cleaner=$!
+
+  # Waits until the box is up (the whole cleaning run comes first), then
+  # reads its caption, owner, icon, text and buttons from its own controls.
+  wine_in "$prefix" "$reader" "$caption" 100 >"$run/box.txt" 2>/dev/null || true
+  tr -d '\r' <"$run/box.txt" | sed -E 's/^(button=[0-9]+ [^ ]+ [a-z]+) .*/\1/' | sort >"$run/box-seen.txt"
+  if [ "$(cat "$run/box-seen.txt")" != "$expected_box" ]; then
+    fail "the box differs (- expected, + seen):"
+    diff -u <(echo "$expected_box") "$run/box-seen.txt" || true
+  fi
+
+  mapfile -t boxes < <(windows_named "^$caption\$")
+  if [ ${#boxes[@]} -ne 1 ]; then
+    fail "expected one window named \"$caption\", found ${#boxes[@]}"
+    wait "$cleaner" || true
+    continue
+  fi
+  box=${boxes[0]}
+  [ "$(xdotool getwindowname "$box")" = "$caption" ] || fail "the window's name is not \"$caption\""
+
+  # Let the box paint before it is captured.
+  sleep 1
+  import -window "$box" "$run/box.png"
+  identify "$run/box.png" >/dev/null 2>&1 && cp "$run/box.png" "$screenshot" || fail "no screenshot of the box"
+
+  case $answer in
+    escape) xdotool key --window "$box" Escape 2>/dev/null ;;
+    enter) xdotool key --window "$box" Return 2>/dev/null ;;
+    cancel)
+      read -r x y < <(tr -d '\r' <"$run/box.txt" | awk '$1 == "button=2" { print $4, $5 }')
+      [ -n "${x:-}" ] || die "cancel: no Cancel button to click"
+      xdotool mousemove --sync "$x" "$y" click 1
+      ;;
+  esac
+
+  until_true 60 test -s "$run/exit-code" || fail "the cleaner did not end after the answer"
+  marker_alive=no end_session=no
+  kill -0 "$marker" 2>/dev/null && has_window Notepad && marker_alive=yes
+  end_session_running "$prefix" && end_session=yes
+  wait "$cleaner" || true
+
+  rc=$(cat "$run/exit-code" 2>/dev/null || echo none)
+  [ "$rc" = 0 ] || fail "exit code $rc, expected 0"
+  [ ! -s "$run/stderr.txt" ] || fail "standard error is not empty: $(head -c 500 "$run/stderr.txt")"
+  cmp -s "$work/expected-stdout.txt" "$run/stdout.txt" || {
+    fail "standard output differs (expected | actual):"
+    diff --side-by-side --width=160 "$work/expected-stdout.txt" "$run/stdout.txt" | head -n 40 || true
+  }
+  has_window "^$caption\$" && fail "the box is still open"
+
+  if [ "$answer" = enter ]; then
+    until_true 30 bash -c "! kill -0 $marker 2>/dev/null" ||
+      fail "OK did not end the session: the marker program is still running"
+  else
+    [ "$marker_alive" = yes ] || fail "the session ended: the marker program is gone"
+    [ "$end_session" = no ] || fail "a restart was requested: wineboot --end-session runs"
+  fi
+  wine_kill "$prefix"
+  echo "[restart-prompt $answer] done in $((SECONDS - answer_started)) s: exit code $rc"
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "[restart-prompt] $failures check(s) failed"
+  exit 1
+fi
+echo "[restart-prompt] passed; the box: $screenshot"
