@@ -1,0 +1,104 @@
+# Shared by the Wine scenario runner, the template maker and the demo.
+# Sourced, not run.
+
+# No Mono/Gecko installer dialog, no Wine debug chatter on stderr, and no
+# display: without one, the closing message box returns at once.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+# Every wine call is bounded, so a hung scenario fails instead of holding CTest.
+KORVEX_WINE_TIMEOUT=${KORVEX_WINE_TIMEOUT:-120}
+
+# The five roots in the order the cleaner sweeps them, as reg.exe names them.
+KORVEX_ROOTS="HKCR HKCC HKCU HKLM HKU"
+
+die() { echo "error: $*" >&2; exit 2; }
+
+# wine_in PREFIX COMMAND...: runs a Windows command in PREFIX, bounded.
+wine_in() {
+  local prefix=$1; shift
+  WINEPREFIX=$prefix timeout -k 10 "$KORVEX_WINE_TIMEOUT" wine "$@"
+}
+
+# Waits for the prefix's wineserver to save the registry and exit; kills it
+# when it does not.
+wine_stop() {
+  WINEPREFIX=$1 timeout 60 wineserver -w 2>/dev/null || WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+}
+
+wine_kill() {
+  [ -d "$1" ] || return 0
+  WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+  WINEPREFIX=$1 timeout 30 wineserver -w 2>/dev/null || true
+}
+
+# make_template DIR: a fresh prefix from wineboot, made once and then copied.
+make_template() {
+  local dir=$1
+  rm -rf "$dir" "$dir.partial"
+  mkdir -p "$(dirname "$dir")"
+  WINEPREFIX=$dir.partial timeout -k 10 600 wineboot -i >/dev/null 2>&1 || die "wineboot -i failed in $dir.partial"
+  wine_stop "$dir.partial"
+  mv "$dir.partial" "$dir"
+}
+
+# copy_prefix FROM TO: reflinked where the file system allows, a plain copy
+# (about a second) elsewhere.
+copy_prefix() {
+  cp -a --reflink=auto "$1" "$2"
+}
+
+# import_reg PREFIX FILE...: reg import of each file in order; reg import
+# also understands [-key] and "value"=- lines. A file without a UTF-16
+# byte-order mark is read as UTF-8 and handed over as UTF-16: reg import widens
+# the hex(2) and hex(7) bytes of a file it reads as ANSI, so "UpperFilters" from
+# an ANSI file would arrive with every character doubled. The copy goes to C:\
+# so that no path needs quoting (cmd.exe hands quotes on to reg.exe).
+import_reg() {
+  local prefix=$1 file
+  shift
+  for file in "$@"; do
+    if [ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+      cp "$file" "$prefix/drive_c/korvex-import.reg"
+    else
+      { printf '\xff\xfe'; tr -d '\r' < "$file" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE; } \
+        > "$prefix/drive_c/korvex-import.reg" || die "$file is not UTF-8"
+    fi
+    wine_in "$prefix" reg import 'C:\korvex-import.reg' >/dev/null 2>&1 || die "reg import of $file failed"
+    rm -f "$prefix/drive_c/korvex-import.reg"
+  done
+}
+
+# export_roots PREFIX OUTDIR: one UTF-8 text per root, with the volatile parts
+# removed (see drop_volatile). One cmd.exe runs all exports: each extra wine
+# start costs about a second.
+export_roots() {
+  local prefix=$1 out=$2 root commands=""
+  local drive_c=$prefix/drive_c
+  mkdir -p "$out"
+  for root in $KORVEX_ROOTS; do
+    rm -f "$drive_c/export-$root.reg"
+    commands+="reg export $root C:\\export-$root.reg /y >nul & "
+  done
+  wine_in "$prefix" cmd /c "${commands% & }" >/dev/null 2>&1
+  for root in $KORVEX_ROOTS; do
+    [ -f "$drive_c/export-$root.reg" ] || die "reg export $root gave no file"
+    iconv -f UTF-16 -t UTF-8 "$drive_c/export-$root.reg" | tr -d '\r' | drop_volatile > "$out/$root.txt"
+    rm -f "$drive_c/export-$root.reg"
+  done
+}
+
+# Wine rewrites these on every start, whatever the program run: each start
+# without a display adds a Control\Video\{random GUID} key with a DriverError
+# value and stamps the display adapter's class key with today's DriverDate and
+# DriverDateData; each start of services.exe counts up the default value of
+# Control\ServiceCurrent. Nothing else changes by itself.
+drop_volatile() {
+  awk '
+    /^\[/ { skip = ($0 ~ /\\Control\\Video\\/); counter = ($0 ~ /\\Control\\ServiceCurrent\]$/) }
+    /^"DriverDate(Data)?"=/ { next }
+    counter && /^@=/ { next }
+    !skip
+  '
+}

@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Runs one end-to-end scenario: the cleaner under 64-bit Wine on a throwaway
+# prefix, checking its console bytes, its exit code, its silence on stderr and
+# the registry it leaves. How to add a scenario: tests/wine/README.md.
+#
+#   run-scenario.sh SCENARIO_DIR
+#
+# Environment:
+#   KORVEX_EXE            the win-x64 korvex-cleaner.exe (required)
+#   KORVEX_WINE_TEMPLATE  a prefix made by make-template.sh (required)
+#   KORVEX_WINE_WORK      where the scenario's prefixes go (default: TMPDIR)
+#   KORVEX_WINE_KEEP=1    keep the prefixes and outputs for a look afterwards
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/lib.sh"
+
+scenario=$(cd "${1:?usage: run-scenario.sh SCENARIO_DIR}" && pwd)
+name=$(basename "$scenario")
+exe=${KORVEX_EXE:?set KORVEX_EXE to the win-x64 korvex-cleaner.exe}
+template=${KORVEX_WINE_TEMPLATE:?set KORVEX_WINE_TEMPLATE to a prefix made by make-template.sh}
+[ -f "$exe" ] || die "no executable at $exe: build the win-x64 preset first"
+[ -f "$template/system.reg" ] || die "no Wine prefix template at $template"
+[ -f "$scenario/expected-stdout.txt" ] || die "$name has no expected-stdout.txt"
+
+# Wine wants an absolute prefix path.
+work_root=$(mkdir -p "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}" && cd "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}" && pwd)
+work=$(mktemp -d "$work_root/$name.XXXXXX")
+actual=$work/actual-prefix
+expected=$work/expected-prefix
+
+cleanup() {
+  wine_kill "$actual"
+  wine_kill "$expected"
+  if [ "${KORVEX_WINE_KEEP:-0}" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
+}
+trap cleanup EXIT
+
+seconds() { date +%s.%N; }
+elapsed() { awk -v to="$1" -v from="$2" 'BEGIN { printf "%.1f", to - from }'; }
+started=$(seconds)
+
+# Seeding: the shared fixtures the scenario names, then its own seed*.reg,
+# then its setup script.
+seeds=()
+if [ -f "$scenario/fixtures" ]; then
+  while read -r fixture; do
+    [ -n "$fixture" ] && [ "${fixture:0:1}" != "#" ] || continue
+    [ -f "$here/fixtures/$fixture" ] || die "$name: no fixture $fixture in tests/wine/fixtures"
+    seeds+=("$here/fixtures/$fixture")
+  done < "$scenario/fixtures"
+fi
+for seed in "$scenario"/seed*.reg; do
+  [ -f "$seed" ] && seeds+=("$seed")
+done
+
+copy_prefix "$template" "$actual"
+import_reg "$actual" "${seeds[@]}"
+if [ -f "$scenario/setup.sh" ]; then
+  WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures \
+    timeout -k 10 600 bash "$scenario/setup.sh" || die "$name: setup.sh failed"
+fi
+wine_stop "$actual"
+
+# The expected end state: the seeded prefix with expected-changes.reg applied.
+# Its exports are taken in the background while the cleaner runs.
+copy_prefix "$actual" "$expected"
+(
+  [ -s "$scenario/expected-changes.reg" ] && import_reg "$expected" "$scenario/expected-changes.reg"
+  export_roots "$expected" "$work/expected-registry"
+  wine_stop "$expected"
+) > "$work/expected-side.log" 2>&1 &
+expected_side=$!
+seeded=$(seconds)
+
+if [ -f "$scenario/before-run.sh" ]; then
+  WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures \
+    timeout -k 10 600 bash "$scenario/before-run.sh" || die "$name: before-run.sh failed"
+fi
+
+# Arguments that the cleaner must ignore.
+args=(/S --dry-run /?)
+[ -f "$scenario/args" ] && read -r -a args < "$scenario/args"
+
+# expected-stdout.txt is written with "\n"; the console report in text mode
+# has "\r\n". A line "@include NAME" stands for tests/wine/expected-parts/NAME.
+expand_expected() {
+  local line
+  while IFS= read -r line || [ -n "$line" ]; do
+    if [[ $line =~ ^@include\ (.+)$ ]]; then
+      cat "$here/expected-parts/${BASH_REMATCH[1]}" || die "missing expected part ${BASH_REMATCH[1]}"
+    else
+      printf '%s\n' "$line"
+    fi
+  done < "$1" | sed -z 's/\n/\r\n/g'
+}
+
+# Shows "\r" so that a missing or extra carriage return is visible.
+visible() { sed 's/\r$/\\r/' "$1"; }
+
+failures=0
+fail() { echo "FAIL [$name] $*"; failures=$((failures + 1)); }
+
+run=1
+expected_stdout=$scenario/expected-stdout.txt
+run_times=""
+while [ -f "$expected_stdout" ]; do
+  out=$work/stdout-$run.txt err=$work/stderr-$run.txt want=$work/expected-stdout-$run.txt
+  expand_expected "$expected_stdout" > "$want"
+  run_started=$(seconds)
+  rc=0
+  wine_in "$actual" "$exe" "${args[@]}" > "$out" 2> "$err" || rc=$?
+  run_times+=" $(elapsed "$(seconds)" "$run_started")"
+  if [ "$rc" -ne 0 ]; then fail "run $run: exit code $rc, expected 0 (124 or 137: timed out)"; fi
+  if [ -s "$err" ]; then
+    fail "run $run: standard error is not empty:"
+    head -c 2000 "$err"
+  fi
+  if ! cmp -s "$want" "$out"; then
+    fail "run $run: standard output differs (expected | actual, \\r shown):"
+    width=$(cat "$want" "$out" | awk '{ if (length > n) n = length } END { print 2 * n + 12 }')
+    diff --side-by-side --expand-tabs --width="$width" <(visible "$want") <(visible "$out") || true
+    cmp "$want" "$out" || true
+  fi
+  run=$((run + 1))
+  expected_stdout=$scenario/expected-stdout-$run.txt
+done
+ran=$(seconds)
+
+export_roots "$actual" "$work/actual-registry"
+wine_stop "$actual"
+wait "$expected_side" || { cat "$work/expected-side.log"; die "$name: preparing the expected registry failed"; }
+for root in $KORVEX_ROOTS; do
+  if ! cmp -s "$work/expected-registry/$root.txt" "$work/actual-registry/$root.txt"; then
+    fail "registry $root differs from the seeded one with expected-changes.reg applied (- expected, + actual):"
+    diff -u --label "expected $root" --label "actual $root" \
+      "$work/expected-registry/$root.txt" "$work/actual-registry/$root.txt" | head -n 80 || true
+  fi
+done
+finished=$(seconds)
+
+echo "[$name] seeding $(elapsed "$seeded" "$started") s, cleaner runs$run_times s," \
+  "registry check $(elapsed "$finished" "$ran") s, total $(elapsed "$finished" "$started") s"
+if [ "$failures" -gt 0 ]; then
+  echo "[$name] $failures check(s) failed"
+  exit 1
+fi
+echo "[$name] passed"
