@@ -95,20 +95,6 @@ TEST_F(ServiceRemoval, StopWaitsPollByPollOnTheStatusOfTheReply) {
   EXPECT_EQ(memory::ServiceState(u"Tarnvol"), platform::kServiceStopped);
 }
 
-TEST_F(ServiceRemoval, StoppedServiceGetsNoStopRequest) {
-  memory::AddService({u"TarnvolRec", platform::kServiceStopped});
-  services::StopService(u"TarnvolRec");
-  const Calls expected = {
-      "OpenSCManagerW 0x1 -> ok",
-      "OpenServiceW [TarnvolRec] 0x34 -> ok",
-      "QueryServiceStatus TarnvolRec -> ok",
-      "CloseServiceHandle TarnvolRec -> ok",
-      "CloseServiceHandle SCManager -> ok",
-  };
-  EXPECT_EQ(memory::ServiceCalls(), expected);
-  EXPECT_EQ(Output(), "");
-}
-
 TEST_F(ServiceRemoval, RefusalReportsTheStopRequestsErrorThenClosesTheManagerFirst) {
   memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 1052});
   services::StopService(u"Tarnvol");
@@ -183,16 +169,6 @@ TEST_F(ServiceRemoval, MissingServiceIsSilentAndEachStepConnectsOnItsOwn) {
   EXPECT_EQ(memory::ServiceCalls(), expected);
   EXPECT_EQ(Output(), "");
   EXPECT_EQ(memory::ServiceState(u"Tarnvol2"), platform::kServiceRunning);
-}
-
-TEST_F(ServiceRemoval, ManagerUnavailableIsReportedTwicePerService) {
-  memory::AddService({u"Tarnvol"});
-  memory::FailManagerOpen(5);
-  StopAndDelete(u"Tarnvol");
-  StopAndDelete(u"TarnvolRec");
-  EXPECT_EQ(Output(), "Can't open SCManager\nCan't open SCManager\nCan't open SCManager\nCan't open SCManager\n");
-  EXPECT_EQ(memory::ServiceState(u"Tarnvol"), platform::kServiceRunning);
-  EXPECT_EQ(memory::ServiceCalls().size(), 4u);  // the four opens, nothing after them
 }
 
 TEST_F(ServiceRemoval, RightsRefusedAtTheOpenSilenceThatStep) {

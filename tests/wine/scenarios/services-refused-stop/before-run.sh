@@ -1,0 +1,4 @@
+set -euo pipefail
+source "$FIXTURES_DIR/../lib.sh"
+source "$FIXTURES_DIR/../service-helpers.sh"
+start_services Tarnvol

@@ -1,0 +1,53 @@
+# Shared by the service scenarios' setup.sh and before-run.sh, sourced after
+# lib.sh: puts the test service into the prefix, creates services with Wine's
+# sc, and starts them in the session the cleaner will run in. WINEPREFIX and
+# KORVEX_EXE come from run-scenario.sh; the helper programs are built beside
+# the cleaner.
+
+korvex_programs=$(dirname "$KORVEX_EXE")/tests/wine/programs
+
+# install_test_programs: copies the helper programs to C:\korvex-test, so that
+# the services' binary paths do not depend on the build tree.
+install_test_programs() {
+  local program
+  mkdir -p "$WINEPREFIX/drive_c/korvex-test"
+  for program in test_service.exe hold_session.exe; do
+    [ -f "$korvex_programs/$program" ] || die "no $program in $korvex_programs: build the win-x64 preset"
+    cp "$korvex_programs/$program" "$WINEPREFIX/drive_c/korvex-test/"
+  done
+}
+
+# create_test_service NAME MODE [MILLISECONDS]: a service NAME run by the test
+# service in MODE (see tests/wine/programs/test_service.cpp), demand start.
+create_test_service() {
+  local name=$1; shift
+  wine_in "$WINEPREFIX" sc create "$name" binPath= "C:\\korvex-test\\test_service.exe $*" >/dev/null ||
+    die "sc create $name failed"
+}
+
+# create_driver_service NAME: a kernel driver service, demand start, never
+# started: its binary does not exist.
+create_driver_service() {
+  wine_in "$WINEPREFIX" sc create "$1" type= kernel binPath= "System32\\drivers\\$1.sys" >/dev/null ||
+    die "sc create $1 failed"
+}
+
+# start_services NAME...: holds the session open until the cleaner has run
+# (Wine stops every service when the last ordinary process ends), starts each
+# service and checks that each is running.
+start_services() {
+  local held=$WINEPREFIX/drive_c/korvex-test/session-held name commands="" output running
+  rm -f "$held"
+  (wine_in "$WINEPREFIX" 'C:\korvex-test\hold_session.exe' 'C:\korvex-test\session-held' 900 \
+     >/dev/null 2>&1 &)
+  for _ in $(seq 600); do
+    [ -f "$held" ] && break
+    sleep 0.2
+  done
+  [ -f "$held" ] || die "hold_session.exe did not start"
+  for name in "$@"; do commands+="sc start $name >nul & "; done
+  for name in "$@"; do commands+="sc query $name & "; done
+  output=$(wine_in "$WINEPREFIX" cmd /c "${commands% & }" 2>/dev/null | tr -d '\r')
+  running=$(grep -c 'STATE *: 4 *RUNNING' <<< "$output" || true)
+  [ "$running" -eq $# ] || die "only $running of $# services running: $output"
+}
