@@ -29,10 +29,24 @@ void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16strin
   platform::RegCloseKey(key);
 }
 
-bool UnderWholeKeyMarker(const std::u16string& keyPath) {
+bool HoldsMarker(const std::u16string& path) {
   for (const char16_t* marker : WholeKeyMarkers)
-    if (text::ContainsNoCase(keyPath.c_str(), marker)) return true;
+    if (text::ContainsNoCase(path.c_str(), marker)) return true;
   return false;
+}
+
+// A user can plant a link named "Uninstall" in their own hive that points at
+// any machine key; the path through it then holds a marker that the key's real
+// place does not, and the whole key would go for one value that names the
+// product. So the key's own name, as the kernel gives it, must hold a marker
+// too. When that name cannot be had, the path alone decides.
+bool UnderWholeKeyMarker(RegKey root, const std::u16string& keyPath) {
+  if (!HoldsMarker(keyPath)) return false;
+  RegKey key;
+  if (platform::RegOpenKeyExW(root, keyPath.c_str(), 0, &key) != platform::kSuccess) return true;
+  const std::u16string own = platform::KeyObjectName(key);
+  platform::RegCloseKey(key);
+  return own.empty() || HoldsMarker(own);
 }
 
 }  // namespace
@@ -44,7 +58,7 @@ void RemoveFoundEntries(RegKey root, FoundList& list) {
         DeleteWholeKey(root, entry.keyPath);
         break;
       case EntryKind::ValueData:
-        if (UnderWholeKeyMarker(entry.keyPath)) DeleteWholeKey(root, entry.keyPath);
+        if (UnderWholeKeyMarker(root, entry.keyPath)) DeleteWholeKey(root, entry.keyPath);
         else DeleteValue(root, entry.keyPath, entry.valueName);
         break;
       case EntryKind::ValueName:
