@@ -8,8 +8,9 @@
 # Environment:
 #   KORVEX_EXE            the win-x64 korvex-cleaner.exe (required)
 #   KORVEX_BOX_READER     box_reader.exe from the same build (required)
-#   KORVEX_WINE_TEMPLATE  a prefix made by make-template.sh (required)
-#   KORVEX_SCREENSHOT     where the PNG of the box goes (default: in the work folder)
+#   KORVEX_WINE_TEMPLATE  a prefix made by make-template.sh (default: one is made, about 20 s)
+#   KORVEX_SCREENSHOT     where the PNG of the box goes, kept after the run
+#                         (default: restart-prompt.png in the current folder)
 #   KORVEX_WINE_WORK      where the prefixes go (default: TMPDIR)
 #   KORVEX_WINE_KEEP=1    keep the prefixes and outputs for a look afterwards
 #
@@ -34,10 +35,10 @@ source "$here/lib.sh"
 
 exe=${KORVEX_EXE:?set KORVEX_EXE to the win-x64 korvex-cleaner.exe}
 reader=${KORVEX_BOX_READER:?set KORVEX_BOX_READER to box_reader.exe from the win-x64 build}
-template=${KORVEX_WINE_TEMPLATE:?set KORVEX_WINE_TEMPLATE to a prefix made by make-template.sh}
+template=${KORVEX_WINE_TEMPLATE:-}
 [ -f "$exe" ] || die "no executable at $exe: build the win-x64 preset first"
 [ -f "$reader" ] || die "no box reader at $reader: build the win-x64 preset first"
-[ -f "$template/system.reg" ] || die "no Wine prefix template at $template"
+[ -z "$template" ] || [ -f "$template/system.reg" ] || die "no Wine prefix template at $template"
 # Without them there is no display to show the box on: reported as skipped
 # (exit code 77), not passed.
 for tool in Xvfb xdotool import identify; do
@@ -52,7 +53,8 @@ question="Korvex for Windows was deleted. Do You want to restart PC now?"
 
 mkdir -p "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}"
 work=$(mktemp -d "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}/restart-prompt.XXXXXX")
-screenshot=${KORVEX_SCREENSHOT:-$work/restart-prompt.png}
+screenshot=$(realpath -m "${KORVEX_SCREENSHOT:-restart-prompt.png}")
+mkdir -p "$(dirname "$screenshot")"
 xvfb=""
 prefixes=()
 
@@ -89,8 +91,8 @@ export DISPLAY=":$(cat "$work/display")"
 # used for the box, whose close button then shows a letter "r" and whose
 # first line of text is cut at the right edge.
 display_template=$work/display-template
-copy_prefix "$template" "$display_template"
 prefixes+=("$display_template")
+if [ -n "$template" ]; then copy_prefix "$template" "$display_template"; else make_template "$display_template"; fi
 for font in tahoma.ttf tahomabd.ttf marlett.ttf; do
   [ ! -f "/usr/share/wine/fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$display_template/drive_c/windows/Fonts/"
 done
@@ -138,6 +140,9 @@ for answer in "${answers[@]}"; do
   # Waits until the box is up (the whole cleaning run comes first), then
   # reads its caption, owner, icon, text and buttons from its own controls.
   wine_in "$prefix" "$reader" "$caption" 100 >"$run/box.txt" 2>/dev/null || true
+  echo "[restart-prompt $answer] the box as it appears:"
+  sed -n 's/^caption=/  caption: /p; s/^text=/  text:    /p; s/^button=[0-9]* \([^ ]*\) \([a-z]*\) .*/  button:  \1 (\2)/p' \
+    <(tr -d '\r' <"$run/box.txt")
   tr -d '\r' <"$run/box.txt" | sed -E 's/^(button=[0-9]+ [^ ]+ [a-z]+) .*/\1/' | sort >"$run/box-seen.txt"
   if [ "$(cat "$run/box-seen.txt")" != "$expected_box" ]; then
     fail "the box differs (- expected, + seen):"
