@@ -5,16 +5,36 @@ namespace {
 
 inline char16_t Fold(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 0x20) : unit; }
 
+// The rest of pattern, from its second unit, against text from its second.
+inline bool RestMatches(const char16_t* text, const char16_t* pattern) {
+  std::size_t k = 1;
+  while (pattern[k] != 0 && Fold(text[k]) == Fold(pattern[k])) ++k;
+  return pattern[k] == 0;
+}
+
 }  // namespace
 
+// The search runs this over every name and text in the registry, so each
+// position is first tested against the pattern's first unit alone. Only the
+// unit itself and, for a small letter, its capital fold to that unit, and
+// setting bit 0x20 maps exactly that pair onto the small letter.
 std::optional<std::size_t> ContainsNoCase(const char16_t* text, const char16_t* pattern) {
-  if (pattern[0] == 0) return 0;
-  for (std::size_t start = 0; text[start] != 0; ++start) {
-    std::size_t k = 0;
-    while (pattern[k] != 0 && Fold(text[start + k]) == Fold(pattern[k])) ++k;
-    if (pattern[k] == 0) return start;
+  const char16_t first = Fold(pattern[0]);
+  if (first == 0) return 0;
+  const char16_t caseBit = first >= u'a' && first <= u'z' ? 0x20 : 0;
+  // Two positions a round; the second is read only when the first is not the end.
+  for (const char16_t* at = text;; at += 2) {
+    if ((at[0] | caseBit) == first) {
+      if (RestMatches(at, pattern)) return static_cast<std::size_t>(at - text);
+    } else if (at[0] == 0) {
+      return std::nullopt;
+    }
+    if ((at[1] | caseBit) == first) {
+      if (RestMatches(at + 1, pattern)) return static_cast<std::size_t>(at + 1 - text);
+    } else if (at[1] == 0) {
+      return std::nullopt;
+    }
   }
-  return std::nullopt;
 }
 
 bool EqualsNoCase(const char16_t* a, const char16_t* b) {
