@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what building, testing and the demo need on Debian 12 (as root).
+# Returns at once when everything is already there.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ libgtest-dev                                   # native build, unit tests
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64            # Windows builds, packaging checks
+  wine wine64                                                          # end-to-end scenarios, demo
+  xvfb xauth xdotool imagemagick                                       # the restart question on a virtual display
+  clang libclang-rt-14-dev                                             # fuzz targets
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages: ${missing[*]}" >&2
+  echo "run this as root, or install them with apt-get" >&2
+  exit 1
+fi
+echo "installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y "${missing[@]}"

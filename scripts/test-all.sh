@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Everything CI runs: builds the three presets warning-clean, then every test
+# (unit, packaging, Wine scenarios) through CTest. Exits non-zero when a build
+# or a test fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+# KORVEX_BUILD_ROOT puts the builds elsewhere than build/.
+build_root=${KORVEX_BUILD_ROOT:-$(pwd)/build}
+jobs=$(nproc)
+
+# The native build registers the packaging and Wine tests, which take the
+# Windows executables from the other two builds.
+for preset in win-x86 win-x64 native; do
+  echo "== build: $preset"
+  cmake --preset "$preset" -B "$build_root/$preset" -DKORVEX_WERROR=ON \
+    -DKORVEX_WIN_X86_EXE="$build_root/win-x86/korvex-cleaner.exe" \
+    -DKORVEX_WIN_X64_EXE="$build_root/win-x64/korvex-cleaner.exe" >/dev/null
+  cmake --build "$build_root/$preset" --parallel "$jobs"
+done
+
+echo "== tests"
+ctest --test-dir "$build_root/native" --parallel "$jobs" --output-on-failure
