@@ -107,3 +107,13 @@ grep -h '^\[HKEY' "${fixtures[@]}" | tr -d '[]\r' | awk '!seen[tolower($0)]++' |
     "$work/after.records")
   echo "  $stored${values:+  ($values)}"
 done
+
+echo
+echo "== the restart question, as a person sees it (answered with Escape: no restart)"
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null && command -v import >/dev/null; then
+  KORVEX_EXE=$exe KORVEX_BOX_READER=$build_root/win-x64/tests/wine/programs/box_reader.exe \
+    KORVEX_WINE_WORK=$work KORVEX_SCREENSHOT=$build_root/demo/restart-prompt.png \
+    bash tests/wine/restart-prompt.sh escape || echo "the restart question did not behave as expected (see above)"
+else
+  echo "skipped: no virtual display (Xvfb, xdotool and ImageMagick are needed)"
+fi
