@@ -23,3 +23,11 @@ done
 
 echo "== tests"
 ctest --test-dir "$build_root/native" --parallel "$jobs" --output-on-failure
+
+echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset native-sanitize -B "$build_root/native-sanitize" -DKORVEX_WERROR=ON >/dev/null
+cmake --build "$build_root/native-sanitize" --parallel "$jobs" --target unit_tests
+"$build_root/native-sanitize/unit_tests" --gtest_brief=1
+
+echo "== fuzz targets, bounded"
+FUZZ_BUILD_DIR="$build_root/fuzz" bash fuzz/run.sh "${KORVEX_FUZZ_SECONDS:-60}"
