@@ -42,24 +42,33 @@ const SweepRow kSweeps[] = {
 
 constexpr std::uint64_t kSeed = 20240611;
 
-// The registry of one size at a time, under HKEY_LOCAL_MACHINE\Bench; the
-// benchmarks run size by size, so each is built once.
-std::size_t loadedSize = 0;
-bench::GeneratedCounts loaded;
+// Every size is built once, before anything is timed, each in its own tree
+// HKEY_LOCAL_MACHINE\Bench\<size>, so that the benchmarks may run in any
+// order. A walk starts at its tree's top as at a root: the search never
+// compares the name of the key it starts from.
+struct Tree {
+  bench::GeneratedCounts counts;
+  platform::RegKey top;
+};
+std::map<std::size_t, Tree> trees;
 
-const bench::GeneratedCounts& LoadRegistry(std::size_t size) {
-  if (loadedSize == size) return loaded;
+void BuildRegistries(const std::vector<std::size_t>& sizes) {
   memory::ResetRegistry();
   memory::RecordCalls(false);
-  memory::Node* current = nullptr;
-  loaded = bench::GenerateRegistry(
-      size, kSeed, true,
-      [&](const std::u16string& path) {
-        current = &memory::CreateNode(path.empty() ? u"HKLM\\Bench" : u"HKLM\\Bench\\" + path);
-      },
-      [&](const bench::GeneratedValue& value) { memory::SetNodeValue(*current, value.name, value.type, value.data); });
-  loadedSize = size;
-  return loaded;
+  for (std::size_t size : sizes) {
+    const std::string digits = std::to_string(size);
+    const std::u16string relative = u"Bench\\" + std::u16string(digits.begin(), digits.end());
+    const std::u16string top = u"HKLM\\" + relative;
+    memory::Node* current = nullptr;
+    Tree& tree = trees[size];
+    tree.counts = bench::GenerateRegistry(
+        size, kSeed, true,
+        [&](const std::u16string& path) { current = &memory::CreateNode(path.empty() ? top : top + u"\\" + path); },
+        [&](const bench::GeneratedValue& value) {
+          memory::SetNodeValue(*current, value.name, value.type, value.data);
+        });
+    platform::RegOpenKeyExW(platform::kLocalMachine, relative.c_str(), platform::kKeyRead, &tree.top);
+  }
 }
 
 // What one untimed walk of each kind cost in allocations and peak heap.
@@ -76,10 +85,12 @@ struct Figures {
 };
 std::map<std::size_t, Figures> figures;
 
-__attribute__((noinline)) void RunBare(bench::BareWalkCounts& counts) { bench::BareWalk(platform::kLocalMachine, counts); }
+__attribute__((noinline)) void RunBare(platform::RegKey top, bench::BareWalkCounts& counts) {
+  bench::BareWalk(top, counts);
+}
 
-__attribute__((noinline)) void RunScan(const SweepRow& row, sweep::FoundList& list) {
-  sweep::ScanKey(platform::kLocalMachine, u"", row.pattern, list, row.flags);
+__attribute__((noinline)) void RunScan(platform::RegKey top, const SweepRow& row, sweep::FoundList& list) {
+  sweep::ScanKey(top, u"", row.pattern, list, row.flags);
 }
 
 template <typename Walk>
@@ -93,44 +104,58 @@ WalkCost Measure(const Walk& walk) {
   return cost;
 }
 
+// One untimed walk of each kind per size, for the allocation and heap
+// figures; false when a search found other than the planted entries.
+bool MeasureWalks(const std::vector<std::size_t>& sizes) {
+  bool planted = true;
+  for (std::size_t size : sizes) {
+    const Tree& tree = trees[size];
+    Figures& f = figures[size];
+    f.bare = Measure([&](WalkCost& c) {
+      bench::BareWalkCounts counts;
+      RunBare(tree.top, counts);
+      c.keys = counts.keys;
+      c.buffers = counts.buffers;
+    });
+    for (const SweepRow& row : kSweeps) {
+      std::size_t found = 0;
+      WalkCost cost = Measure([&](WalkCost&) {
+        sweep::FoundList list;
+        RunScan(tree.top, row, list);
+        found = list.size();
+      });
+      cost.keys = f.bare.keys;
+      f.scans[row.label] = cost;
+      if (found != row.planted) {
+        std::fprintf(stderr, "%s, %zu keys: found %zu entries, planted %zu\n", row.label, size, found, row.planted);
+        planted = false;
+      }
+    }
+  }
+  return planted;
+}
+
 void BareBenchmark(benchmark::State& state, std::size_t size) {
-  LoadRegistry(size);
-  WalkCost cost = Measure([](WalkCost& c) {
-    bench::BareWalkCounts counts;
-    RunBare(counts);
-    c.keys = counts.keys;
-    c.buffers = counts.buffers;
-  });
-  figures[size].bare = cost;
+  const platform::RegKey top = trees[size].top;
   for (auto _ : state) {
     bench::BareWalkCounts counts;
-    RunBare(counts);
+    RunBare(top, counts);
     benchmark::DoNotOptimize(counts);
   }
+  const WalkCost& cost = figures[size].bare;
   state.counters["keys"] = static_cast<double>(cost.keys);
   state.counters["allocs/key"] = static_cast<double>(cost.allocations) / static_cast<double>(cost.keys);
   state.counters["peak_KiB"] = static_cast<double>(cost.peakBytes) / 1024.0;
 }
 
 void ScanBenchmark(benchmark::State& state, std::size_t size, const SweepRow& row) {
-  LoadRegistry(size);
-  std::size_t found = 0;
-  WalkCost cost = Measure([&](WalkCost&) {
-    sweep::FoundList list;
-    RunScan(row, list);
-    found = list.size();
-  });
-  cost.keys = figures[size].bare.keys;
-  figures[size].scans[row.label] = cost;
-  if (found != row.planted) {
-    state.SkipWithError(("found " + std::to_string(found) + " entries, planted " + std::to_string(row.planted)).c_str());
-    return;
-  }
+  const platform::RegKey top = trees[size].top;
   for (auto _ : state) {
     sweep::FoundList list;
-    RunScan(row, list);
+    RunScan(top, row, list);
     benchmark::DoNotOptimize(list.data());
   }
+  const WalkCost& cost = figures[size].scans[row.label];
   state.counters["allocs/key"] = static_cast<double>(cost.allocations) / static_cast<double>(cost.keys);
   state.counters["peak_KiB"] = static_cast<double>(cost.peakBytes) / 1024.0;
 }
@@ -167,66 +192,78 @@ void MatchBenchmark(benchmark::State& state, const SweepRow& row) {
   state.counters["units/text"] = static_cast<double>(units) / static_cast<double>(corpus.size());
 }
 
-// Keeps each run's median time, in milliseconds, for the ratio table.
+// Keeps each benchmark's median times, in milliseconds, for the ratio table.
+// The table uses CPU time: on a shared machine the wall clock also counts
+// the time other processes held the core.
+struct Median {
+  double cpu;
+  double real;
+};
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
-  std::map<std::string, double> medians;
+  RatioReporter() : ConsoleReporter(OO_Tabular) {}
+  std::map<std::string, Median> medians;
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs)
       if (run.aggregate_name == "median" || (run.run_type == Run::RT_Iteration && !medians.count(run.run_name.str())))
-        medians[run.run_name.str()] = run.GetAdjustedRealTime();
+        medians[run.run_name.str()] = {run.GetAdjustedCPUTime(), run.GetAdjustedRealTime()};
     ConsoleReporter::ReportRuns(runs);
   }
 };
 
-std::string Name(const char* walk, std::size_t size) { return std::string("walk/") + walk + "/" + std::to_string(size); }
+std::string Name(const char* walk, std::size_t size) {
+  return std::string("walk/") + walk + "/" + std::to_string(size);
+}
 
 void PrintRatios(const RatioReporter& reporter, const std::vector<std::size_t>& sizes) {
-  std::printf("\nScanKey beside the bare walk (median times; allocations and peak heap of one walk)\n");
-  std::printf("%-9s %-8s %-13s %5s %10s %8s %7s %11s %11s %10s\n", "keys", "visited", "walk", "flags", "ms", "ns/key",
-              "ratio", "allocs/key", "own/key", "peak KiB");
+  std::printf("\nScanKey beside the bare walk: median CPU time (and wall-clock ratio),\n"
+              "allocations and peak heap of one walk\n");
+  std::printf("%-8s %-8s %-13s %5s %9s %7s %7s %7s %10s %8s %9s\n", "size", "visited", "walk", "flags", "cpu ms",
+              "ns/key", "ratio", "wall", "allocs/key", "own/key", "peak KiB");
   for (std::size_t size : sizes) {
     const Figures& f = figures[size];
     auto bare = reporter.medians.find(Name("bare", size));
     if (bare == reporter.medians.end()) continue;
     const double keys = static_cast<double>(f.bare.keys);
     const double backend = static_cast<double>(f.bare.allocations - f.bare.buffers);
-    std::printf("%-9zu %-8zu %-13s %5s %10.2f %8.1f %7s %11.2f %11.2f %10.1f\n", size, f.bare.keys, "bare", "-",
-                bare->second, bare->second * 1e6 / keys, "1.000", f.bare.allocations / keys,
+    std::printf("%-8zu %-8zu %-13s %5s %9.2f %7.1f %7s %7s %10.2f %8.2f %9.1f\n", size, f.bare.keys, "bare", "-",
+                bare->second.cpu, bare->second.cpu * 1e6 / keys, "1.000", "1.000", f.bare.allocations / keys,
                 f.bare.buffers / keys, f.bare.peakBytes / 1024.0);
     for (const SweepRow& row : kSweeps) {
       auto scan = reporter.medians.find(Name(row.label, size));
       auto cost = f.scans.find(row.label);
       if (scan == reporter.medians.end() || cost == f.scans.end()) continue;
       // The search's own allocations: all it made less what the registry calls made.
-      std::printf("%-9zu %-8zu %-13s %5u %10.2f %8.1f %7.3f %11.2f %11.2f %10.1f\n", size, f.bare.keys, row.label,
-                  row.flags, scan->second, scan->second * 1e6 / keys, scan->second / bare->second,
-                  cost->second.allocations / keys, (cost->second.allocations - backend) / keys,
-                  cost->second.peakBytes / 1024.0);
+      std::printf("%-8zu %-8zu %-13s %5u %9.2f %7.1f %7.3f %7.3f %10.2f %8.2f %9.1f\n", size, f.bare.keys, row.label,
+                  row.flags, scan->second.cpu, scan->second.cpu * 1e6 / keys, scan->second.cpu / bare->second.cpu,
+                  scan->second.real / bare->second.real, cost->second.allocations / keys,
+                  (cost->second.allocations - backend) / keys, cost->second.peakBytes / 1024.0);
     }
   }
-  std::printf("(own/key: allocations of the walk itself, without those inside the registry calls; for the bare\n"
-              " walk these are the name and data buffers that the calls need.)\n");
+  std::printf("own/key: allocations made by the walk itself, without those inside the in-memory registry calls;\n"
+              "for the bare walk these are just the name and data buffers the calls need.\n"
+              "peak KiB: the most heap the walk held above what was live before it, registry calls included.\n");
 }
 
 // One walk of each kind per size, each in its own callgrind dump named
 // "<walk> <size>", so instruction counts leave out building the registry.
 void CountInstructions(const std::vector<std::size_t>& sizes) {
   for (std::size_t size : sizes) {
-    const auto& counts = LoadRegistry(size);
+    const Tree& tree = trees[size];
     bench::BareWalkCounts bare;
     CALLGRIND_START_INSTRUMENTATION;
     CALLGRIND_ZERO_STATS;
-    RunBare(bare);
+    RunBare(tree.top, bare);
     CALLGRIND_DUMP_STATS_AT(("bare " + std::to_string(size)).c_str());
     for (const SweepRow& row : kSweeps) {
       sweep::FoundList list;
       CALLGRIND_ZERO_STATS;
-      RunScan(row, list);
+      RunScan(tree.top, row, list);
       CALLGRIND_DUMP_STATS_AT((std::string(row.label) + " " + std::to_string(size)).c_str());
       if (list.size() != row.planted) std::fprintf(stderr, "%s %zu: found %zu\n", row.label, size, list.size());
     }
     CALLGRIND_STOP_INSTRUMENTATION;
+    const auto& counts = tree.counts;
     std::printf("size %zu keys %zu visited %zu values %zu value-bytes %zu name-units %zu text-units %zu\n", size,
                 counts.keys, bare.keys, counts.values, counts.valueBytes, counts.nameUnits, counts.textUnits);
   }
@@ -259,10 +296,12 @@ int main(int argc, char** argv) {
     else rest.push_back(argv[i]);
   }
   if (regFile) return bench::WriteRegFile(regFile, regKeys, kSeed) ? 0 : 1;
+  BuildRegistries(sizes);
   if (instructions) {
     CountInstructions(sizes);
     return 0;
   }
+  if (!MeasureWalks(sizes)) return 1;
 
   for (const SweepRow& row : kSweeps)
     benchmark::RegisterBenchmark((std::string("match/") + row.label).c_str(), MatchBenchmark, row)
