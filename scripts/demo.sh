@@ -99,7 +99,7 @@ join -t $'\t' <(grep '^V' "$work/before.records" | awk -F'\t' '{ print $2 "|" $3
     echo "    after:  $(show_data "$new")"
   done
 echo "Kept: seeded keys that are still there, with their values:"
-grep -h '^\[HKEY' "${fixtures[@]}" | tr -d '[]\r' | awk '!seen[tolower($0)]++' | while read -r key; do
+for fixture in "${fixtures[@]}"; do reg_text "$fixture"; done | grep '^\[HKEY' | tr -d '[]' | awk '!seen[tolower($0)]++' | while read -r key; do
   stored=$(grep -i -m1 -xF "K	$key" "$work/after.records" | cut -f2) || true
   if [ -z "$stored" ]; then continue; fi
   # Through the environment: awk -v would read the backslashes as escapes.

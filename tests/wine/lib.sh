@@ -49,22 +49,29 @@ copy_prefix() {
   cp -a --reflink=auto "$1" "$2"
 }
 
+# reg_text FILE: a .reg file as UTF-8 text with "\n" line ends, whether it is
+# stored as UTF-16 with a byte-order mark (as the shared fixtures are) or as
+# UTF-8.
+reg_text() {
+  if [ "$(head -c 2 "$1" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+    iconv -f UTF-16 -t UTF-8 "$1" | tr -d '\r'
+  else
+    tr -d '\r' < "$1"
+  fi
+}
+
 # import_reg PREFIX FILE...: reg import of each file in order; reg import
-# also understands [-key] and "value"=- lines. A file without a UTF-16
-# byte-order mark is read as UTF-8 and handed over as UTF-16: reg import widens
-# the hex(2) and hex(7) bytes of a file it reads as ANSI, so "UpperFilters" from
-# an ANSI file would arrive with every character doubled. The copy goes to C:\
-# so that no path needs quoting (cmd.exe hands quotes on to reg.exe).
+# also understands [-key] and "value"=- lines. Every file is handed over as
+# UTF-16: reg import widens the hex(2) and hex(7) bytes of a file it reads as
+# ANSI, so "UpperFilters" from an ANSI file would arrive with every character
+# doubled. The copy goes to C:\ so that no path needs quoting (cmd.exe hands
+# quotes on to reg.exe).
 import_reg() {
   local prefix=$1 file
   shift
   for file in "$@"; do
-    if [ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' ')" = fffe ]; then
-      cp "$file" "$prefix/drive_c/korvex-import.reg"
-    else
-      { printf '\xff\xfe'; tr -d '\r' < "$file" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE; } \
-        > "$prefix/drive_c/korvex-import.reg" || die "$file is not UTF-8"
-    fi
+    { printf '\xff\xfe'; reg_text "$file" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE; } \
+      > "$prefix/drive_c/korvex-import.reg" || die "$file is neither UTF-16 nor UTF-8"
     wine_in "$prefix" reg import 'C:\korvex-import.reg' >/dev/null 2>&1 || die "reg import of $file failed"
     rm -f "$prefix/drive_c/korvex-import.reg"
   done

@@ -4,7 +4,7 @@ set -euo pipefail
 source "$FIXTURES_DIR/../lib.sh"
 classes=$(mktemp --suffix=.reg)
 trap 'rm -f "$classes"' EXIT
-lists=$(awk '/^\[/ { keep = ($0 ~ /\\Control\\Class\\\{/) } keep' "$FIXTURES_DIR/korvex-footprint.reg")
+lists=$(reg_text "$FIXTURES_DIR/korvex-footprint.reg" | awk '/^\[/ { keep = ($0 ~ /\\Control\\Class\\\{/) } keep')
 grep -q '^"UpperFilters"' <<<"$lists" || die "no class filter lists in korvex-footprint.reg"
 # As UTF-16 with a byte-order mark: in an ANSI file reg import would widen
 # each byte of a hex(7) list into a character of its own.
