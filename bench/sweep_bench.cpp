@@ -264,8 +264,9 @@ void CountInstructions(const std::vector<std::size_t>& sizes) {
     }
     CALLGRIND_STOP_INSTRUMENTATION;
     const auto& counts = tree.counts;
-    std::printf("size %zu keys %zu visited %zu values %zu value-bytes %zu name-units %zu text-units %zu\n", size,
-                counts.keys, bare.keys, counts.values, counts.valueBytes, counts.nameUnits, counts.textUnits);
+    std::printf("size %zu keys %zu visited %zu values %zu value-bytes %zu name-units %zu text-units %zu deepest %zu\n",
+                size, counts.keys, bare.keys, counts.values, counts.valueBytes, counts.nameUnits, counts.textUnits,
+                counts.deepest);
   }
 }
 

@@ -79,7 +79,7 @@ instructions() {
       printf "%-8s %-13s %5s %14s %10s %7s\n", "size", "walk", "flags", "instructions", "per key", "ratio"
       for (i = 1; i <= NR; ++i) {
         flags = walk[i] == "bare" ? "-" : walk[i] == "display-name" ? 7 : 3
-        printf "%-8s %-13s %5s %14d %10.0f %7.3f\n", size[i], walk[i], flags, count[i],
+        printf "%-8s %-13s %5s %14.0f %10.0f %7.3f\n", size[i], walk[i], flags, count[i],
                count[i] / visited[size[i]], count[i] / bare[size[i]]
       }
     }' | { read -r header; echo "$header"; sort -k1,1n -s; }
@@ -147,6 +147,12 @@ wine_bench() {
     printf '%-36s %5s %10s %10s %10s %8.2f\n' "${row#*:}" "$wine_runs" "$median" "$low" "$high" \
       "$(awk -v a="$median" -v b="$bare" 'BEGIN { print a / b }')"
   done
+  # The same ratio taken round by round, where bare walk and cleaner ran
+  # seconds apart under much the same load.
+  paste "$work/cleaner.ms" "$work/bare.ms" | awk '{ printf "%.3f\n", $1 / $2 }' > "$work/ratio.txt"
+  sort -n "$work/ratio.txt" | awk '{ v[NR] = $1 } END {
+    printf "cleaner / bare walk, round by round: median %.2f, lowest %.2f, highest %.2f\n",
+      NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }'
   echo "ratio: median over the bare walk's median; the cleaner walks the five roots three times."
 }
 
