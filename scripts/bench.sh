@@ -38,6 +38,19 @@ source "$repo/tests/wine/lib.sh"
 
 heading() { printf '\n=== %s ===\n' "$*"; }
 
+# What the benchmarks need beyond the build and test tools; installed here
+# when running as root on a machine that lacks them.
+install_bench_tools() {
+  local package missing=()
+  for package in libbenchmark-dev valgrind; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  [ "$(id -u)" -eq 0 ] || die "missing packages: ${missing[*]}"
+  DEBIAN_FRONTEND=noninteractive apt-get update >/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >/dev/null
+}
+
 machine() {
   heading "Machine"
   echo "date:  $(date -u '+%Y-%m-%d %H:%M UTC')"
@@ -156,6 +169,8 @@ wine_bench() {
   echo "ratio: median over the bare walk's median; the cleaner walks the five roots three times."
 }
 
+[ ! -f "$repo/scripts/install-deps.sh" ] || bash "$repo/scripts/install-deps.sh"
+install_bench_tools
 machine
 case " $parts " in *" native "*|*" instructions "*|*" wine "*) build_native ;; esac
 case " $parts " in *" wine "*) build_windows ;; esac
