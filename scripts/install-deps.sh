@@ -9,6 +9,8 @@ packages=(
   wine wine64                                                          # end-to-end scenarios, demo
   xvfb xauth xdotool imagemagick                                       # the restart question on a virtual display
   clang libclang-rt-14-dev                                             # fuzz targets
+  python3 procps                                                       # scenario generators, process checks
+  libbenchmark-dev valgrind                                            # benchmarks (built by the native preset)
 )
 
 missing=()
