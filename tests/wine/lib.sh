@@ -70,8 +70,14 @@ import_reg() {
   local prefix=$1 file
   shift
   for file in "$@"; do
-    { printf '\xff\xfe'; reg_text "$file" | sed 's/$/\r/' | iconv -f UTF-8 -t UTF-16LE; } \
-      > "$prefix/drive_c/korvex-import.reg" || die "$file is neither UTF-16 nor UTF-8"
+    # A UTF-16 file goes over as it is: a name with a lone surrogate, which the
+    # registry allows, has no UTF-8 form and would stop iconv half way.
+    if [ "$(head -c 2 "$file" | od -An -tx1 | tr -d ' ')" = fffe ]; then
+      cp "$file" "$prefix/drive_c/korvex-import.reg"
+    else
+      { printf '\xff\xfe'; sed 's/\r*$/\r/' "$file" | iconv -f UTF-8 -t UTF-16LE; } \
+        > "$prefix/drive_c/korvex-import.reg" || die "$file is neither UTF-16 nor UTF-8"
+    fi
     wine_in "$prefix" reg import 'C:\korvex-import.reg' >/dev/null 2>&1 || die "reg import of $file failed"
     rm -f "$prefix/drive_c/korvex-import.reg"
   done
