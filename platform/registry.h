@@ -45,7 +45,6 @@ constexpr std::uint32_t kKeyQueryValue = 0x0001;
 constexpr std::uint32_t kKeySetValue = 0x0002;
 constexpr std::uint32_t kKeyCreateSubKey = 0x0004;
 constexpr std::uint32_t kKeyEnumerateSubKeys = 0x0008;
-constexpr std::uint32_t kKeyNotify = 0x0010;
 constexpr std::uint32_t kDelete = 0x00010000;
 constexpr std::uint32_t kReadControl = 0x00020000;
 constexpr std::uint32_t kKeyRead = 0x00020019;

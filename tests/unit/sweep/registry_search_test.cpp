@@ -19,10 +19,8 @@ std::string Describe(const FoundList& list) {
   return out;
 }
 
-// Searches a test key under HKLM as if it were a root.
-std::string Search(std::u16string_view reg, const std::u16string& pattern, sweep::SearchFlags flags) {
-  memory::ResetRegistry();
-  memory::LoadReg(reg);
+// Searches the test key HKLM\T as if it were a root.
+std::string ScanTestKey(const std::u16string& pattern, sweep::SearchFlags flags) {
   platform::RegKey key;
   EXPECT_EQ(platform::RegOpenKeyExW(kLocalMachine, u"T", platform::kKeyRead, &key), 0);
   FoundList list;
@@ -30,6 +28,12 @@ std::string Search(std::u16string_view reg, const std::u16string& pattern, sweep
   platform::RegCloseKey(key);
   EXPECT_EQ(memory::OpenKeyCount(), 0u) << "the walk leaked a handle";
   return Describe(list);
+}
+
+std::string Search(std::u16string_view reg, const std::u16string& pattern, sweep::SearchFlags flags) {
+  memory::ResetRegistry();
+  memory::LoadReg(reg);
+  return ScanTestKey(pattern, flags);
 }
 
 TEST(ScanKey, ListsInPreOrderWithValuesBeforeSubkeys) {
@@ -132,12 +136,7 @@ TEST(ScanKey, KeyThatRefusesReadKeepsItsEntryAndHidesItsSubtree) {
   memory::ResetRegistry();
   memory::LoadReg(u"[HKLM\\T\\locked pat\\inner pat]\n[HKLM\\T\\open]\n\"pat\"=\"\"\n");
   memory::RefuseAccess(u"HKLM\\T\\locked pat", platform::kKeyRead);
-  FoundList list;
-  platform::RegKey key;
-  platform::RegOpenKeyExW(kLocalMachine, u"T", platform::kKeyRead, &key);
-  sweep::ScanKey(key, u"", u"pat", list, 7);
-  platform::RegCloseKey(key);
-  EXPECT_EQ(Describe(list), "1 [locked pat] [] []\n2 [open] [pat] []\n");
+  EXPECT_EQ(ScanTestKey(u"pat", 7), "1 [locked pat] [] []\n2 [open] [pat] []\n");
 }
 
 TEST(ScanKey, FailuresOnlyNarrowWhatIsFound) {
@@ -153,12 +152,7 @@ TEST(ScanKey, FailuresOnlyNarrowWhatIsFound) {
   memory::FailEnumKey(u"HKLM\\T", 0, platform::kMoreData);       // index 0 skipped
   memory::FailQueryInfo(u"HKLM\\T\\b pat", 1);                   // b's values and subtree skipped
   memory::FailEnumValue(u"HKLM\\T\\c pat", 0, platform::kMoreData);  // only v1 skipped
-  FoundList list;
-  platform::RegKey key;
-  platform::RegOpenKeyExW(kLocalMachine, u"T", platform::kKeyRead, &key);
-  sweep::ScanKey(key, u"", u"pat", list, 7);
-  platform::RegCloseKey(key);
-  EXPECT_EQ(Describe(list),
+  EXPECT_EQ(ScanTestKey(u"pat", 7),
             "1 [b pat] [] []\n"
             "1 [c pat] [] []\n"
             "2 [c pat] [v2 pat] []\n");
