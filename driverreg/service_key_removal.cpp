@@ -1,6 +1,6 @@
 #include "driverreg/service_key_removal.h"
 
-#include "run/report.h"
+#include "removal/whole_key_removal.h"
 
 namespace driverreg {
 namespace {
@@ -9,14 +9,7 @@ constexpr std::uint32_t kSubtreeAccess = 0x3000F;
 
 }  // namespace
 
-void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name) {
-  platform::RegKey handle;
-  if (platform::RegOpenKeyExW(servicesKey, nullptr, kSubtreeAccess, &handle) != platform::kSuccess) return;
-  const std::int32_t status = platform::RegDeleteTreeW(handle, name);
-  if (status == platform::kSuccess) report::KeyDeleted(name);
-  else report::KeyNotDeleted(name, status);
-  platform::RegCloseKey(handle);
-}
+void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name) { removal::RemoveWholeKey(servicesKey, name); }
 
 void RemoveServiceKeys(const char16_t* const* names, std::size_t count) {
   platform::RegKey servicesKey;

@@ -83,6 +83,19 @@ std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey);
 
 std::int32_t RegCloseKey(RegKey key);
 
+// A symbolic link key itself, which every other open passes through to the
+// key it points at: RegOpenKeyExW with REG_OPTION_OPEN_LINK. name is one key
+// name; a key that is not a link opens as it would without the option.
+std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result);
+
+// Deletes the key behind an open handle (NtDeleteKey, which needs DELETE on
+// the handle): the key itself, never a key it points at. Used for link keys,
+// which have no subkeys.
+std::int32_t DeleteOpenKey(RegKey key);
+
+// The value of a link key that names its target, of type kRegLink.
+inline constexpr const char16_t* kSymbolicLinkValue = u"SymbolicLinkValue";
+
 // Two questions about symbolic link keys, which a user can plant in their own
 // hive. Neither is a single Win32 call, and the search asks them only where a
 // walk has already shown something unusual, so a registry without links never

@@ -1,5 +1,6 @@
 #include "sweep/found_entry_removal.h"
 
+#include "removal/whole_key_removal.h"
 #include "run/report.h"
 #include "text/text_matching.h"
 
@@ -8,17 +9,9 @@ namespace {
 
 using platform::RegKey;
 
-constexpr std::uint32_t kWholeKeyAccess = 0x3000F;
 constexpr std::uint32_t kValueKeyAccess = 0x30006;
 
-void DeleteWholeKey(RegKey root, const std::u16string& keyPath) {
-  RegKey rootHandle;
-  if (platform::RegOpenKeyExW(root, nullptr, kWholeKeyAccess, &rootHandle) != platform::kSuccess) return;
-  auto status = platform::RegDeleteTreeW(rootHandle, keyPath.c_str());
-  platform::RegCloseKey(rootHandle);
-  if (status == platform::kSuccess) report::KeyDeleted(keyPath.c_str());
-  else report::KeyNotDeleted(keyPath.c_str(), status);
-}
+void DeleteWholeKey(RegKey root, const std::u16string& keyPath) { removal::RemoveWholeKey(root, keyPath.c_str()); }
 
 void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {
   RegKey key;

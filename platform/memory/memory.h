@@ -41,6 +41,9 @@ bool KeyExists(std::u16string_view path);
 // DELETE is among them.
 void RefuseAccess(std::u16string_view path, std::uint32_t rights);
 
+// The same for the link key at path itself rather than the key it points at.
+void RefuseAccessToLink(std::u16string_view path, std::uint32_t rights);
+
 // RegQueryInfoKeyW on this key returns status.
 void FailQueryInfo(std::u16string_view path, std::int32_t status);
 // RegEnumKeyExW / RegEnumValueW at this index return status.

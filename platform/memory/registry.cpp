@@ -219,21 +219,51 @@ Value* FindValue(Node& node, std::u16string_view name) {
   return nullptr;
 }
 
-// Deletes the children and values of node, depth first, stopping at a key the
-// caller may not delete, as RegDeleteTreeW does: what went before stays deleted.
-std::int32_t DeleteContents(Node& node) {
-  while (!node.subkeys.empty()) {
-    auto child = node.subkeys.front();
-    if (child->refused & (platform::kDelete | platform::kKeyEnumerateSubKeys | platform::kKeyQueryValue))
-      return platform::kAccessDenied;
-    // A link key goes by itself; what it points at is not below it.
-    if (!child->isLink) {
-      if (auto status = DeleteContents(*child)) return status;
-    }
+// Deletes the children and values of node without following links: how a
+// test's "[-path]" clears a key, whatever a scenario planted below it.
+void RemoveContents(Node& node) {
+  for (auto& child : node.subkeys) {
+    if (!child->isLink) RemoveContents(*child);
     child->deleted = true;
-    node.subkeys.erase(node.subkeys.begin());
   }
+  node.subkeys.clear();
   node.values.clear();
+}
+
+void Unlink(const std::shared_ptr<Node>& node) {
+  node->deleted = true;
+  auto& siblings = node->parent->subkeys;
+  siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+}
+
+// RegDeleteTreeW as Windows and Wine carry it out: subKey is opened as any open
+// is, following links, and so is each subkey on the way down, first subkey
+// first; then the key itself goes through RegDeleteKeyW, which opens it again,
+// following links once more. A link below the key therefore takes the key it
+// points at, whole, and then stays itself: its next open finds nothing and the
+// whole call ends with ERROR_FILE_NOT_FOUND. An empty subKey empties the key
+// itself and deletes its values. A key refusing KEY_READ stops the walk, one
+// refusing DELETE stops its own deletion, after what was below it is gone.
+// Links that lead back up would recurse without end on Windows; the model
+// gives up at the deepest nesting a hive allows.
+std::int32_t DeleteTree(const std::shared_ptr<Node>& parent, std::u16string_view subKey, int depth) {
+  if (depth > 512) return platform::kAccessDenied;
+  auto key = subKey.empty() ? parent : Walk(parent, subKey, false);
+  if (!key) return platform::kFileNotFound;
+  if (key->refused & platform::kKeyRead) return platform::kAccessDenied;
+  while (!key->subkeys.empty()) {
+    const std::u16string first = key->subkeys.front()->name;
+    if (auto status = DeleteTree(key, first, depth + 1)) return status;
+  }
+  if (subKey.empty()) {
+    key->values.clear();
+    return platform::kSuccess;
+  }
+  auto doomed = Walk(parent, subKey, false);
+  if (!doomed) return platform::kFileNotFound;
+  if (doomed->refused & platform::kDelete) return platform::kAccessDenied;
+  if (!doomed->subkeys.empty()) return platform::kAccessDenied;
+  Unlink(doomed);
   return platform::kSuccess;
 }
 
@@ -259,10 +289,8 @@ Node& CreateNode(std::u16string_view path) { return *NodeAt(path, true); }
 void DeleteNode(std::u16string_view path) {
   auto node = NodeAt(path, false);
   if (!node || !node->parent) return;
-  DeleteContents(*node);
-  node->deleted = true;
-  auto& siblings = node->parent->subkeys;
-  siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+  RemoveContents(*node);
+  Unlink(node);
 }
 
 void SetNodeValue(Node& node, std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data) {
@@ -295,6 +323,13 @@ bool KeyExists(std::u16string_view path) { return FindNode(path) != nullptr; }
 
 void RefuseAccess(std::u16string_view path, std::uint32_t rights) { ExistingNode(path).refused |= rights; }
 
+void RefuseAccessToLink(std::u16string_view path, std::uint32_t rights) {
+  auto slash = path.rfind(u'\\');
+  auto link = FindChild(ExistingNode(path.substr(0, slash)), path.substr(slash + 1));
+  if (!link || !link->isLink) throw std::invalid_argument("no link key " + Narrow(path));
+  link->refused |= rights;
+}
+
 void FailQueryInfo(std::u16string_view path, std::int32_t status) { ExistingNode(path).failQueryInfo = status; }
 
 void FailEnumKey(std::u16string_view path, std::uint32_t index, std::int32_t status) {
@@ -311,6 +346,10 @@ void MakeLink(std::u16string_view path, std::u16string_view target) {
   auto node = AddChild(parent, path.substr(slash + 1));
   node->isLink = true;
   node->linkTarget = std::u16string(target);
+  // As the kernel keeps it: the target's name without a terminator.
+  std::vector<std::uint8_t> data(node->linkTarget.size() * 2);
+  std::memcpy(data.data(), node->linkTarget.data(), data.size());
+  SetNodeValue(*node, platform::kSymbolicLinkValue, platform::kRegLink, std::move(data));
 }
 
 void BeforeCall(std::u16string_view path, std::string_view function, std::function<void()> action) {
@@ -464,14 +503,32 @@ std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
   // The handle needs the rights to open, enumerate and delete below it.
   if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node))
     return memory::Log(call, status);
-  if (!subKey || !*subKey) return memory::Log(call, memory::DeleteContents(*node));
-  auto target = memory::Walk(node, subKey, false);
-  if (!target) return memory::Log(call, kFileNotFound);
-  if (target->refused & (kDelete | kKeyEnumerateSubKeys | kKeyQueryValue)) return memory::Log(call, kAccessDenied);
-  if (auto status = memory::DeleteContents(*target)) return memory::Log(call, status);
-  target->deleted = true;
-  auto& siblings = target->parent->subkeys;
-  siblings.erase(std::find(siblings.begin(), siblings.end(), target));
+  return memory::Log(call, memory::DeleteTree(node, subKey ? std::u16string_view(subKey) : std::u16string_view(), 0));
+}
+
+std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result) {
+  auto call = [&] {
+    return "RegOpenLinkKeyW " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "] " + memory::Hex(access);
+  };
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(parent, 0, "RegOpenLinkKeyW", &node)) return memory::Log(call, status);
+  auto child = memory::FindChild(*node, name);
+  if (!child) return memory::Log(call, kFileNotFound);
+  if (child->refused & access) return memory::Log(call, kAccessDenied);
+  auto& s = memory::State();
+  auto value = s.nextHandle;
+  s.nextHandle += 4;
+  s.handles[value] = {child, access};
+  *result = RegKey(value);
+  return memory::Log(call, kSuccess);
+}
+
+std::int32_t DeleteOpenKey(RegKey key) {
+  auto call = [&] { return "DeleteOpenKey " + memory::HandleName(key); };
+  std::shared_ptr<Node> node;
+  if (auto status = memory::Resolve(key, kDelete, "DeleteOpenKey", &node)) return memory::Log(call, status);
+  if (!node->parent || !node->subkeys.empty()) return memory::Log(call, kAccessDenied);
+  memory::Unlink(node);
   return memory::Log(call, kSuccess);
 }
 

@@ -56,6 +56,13 @@ std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) { return ::RegDe
 
 std::int32_t RegCloseKey(RegKey key) { return ::RegCloseKey(Native(key)); }
 
+std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result) {
+  HKEY opened = nullptr;
+  LONG status = ::RegOpenKeyExW(Native(parent), Wide(name), REG_OPTION_OPEN_LINK, access, &opened);
+  if (status == ERROR_SUCCESS) *result = RegKey(reinterpret_cast<std::uintptr_t>(opened));
+  return status;
+}
+
 }  // namespace platform
 
 namespace platform {
@@ -70,12 +77,30 @@ bool IsLinkKey(RegKey parent, const char16_t* name) {
   return status == ERROR_SUCCESS && type == REG_LINK;
 }
 
-// NtQueryKey is looked up in ntdll, which every process has loaded, so the
-// executable's import table keeps naming only the usual system DLLs.
+namespace {
+
+// ntdll calls are looked up at run time in ntdll, which every process has
+// loaded, so the executable's import table keeps naming only the usual system
+// DLLs.
+FARPROC Ntdll(const char* name) { return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), name); }
+
+}  // namespace
+
+// RegDeleteKeyW would open the key by name again and follow a link; NtDeleteKey
+// deletes the very key the handle was opened on.
+std::int32_t DeleteOpenKey(RegKey key) {
+  using NtDeleteKeyCall = LONG(WINAPI*)(HANDLE);
+  using ToDosErrorCall = ULONG(WINAPI*)(LONG);
+  static const auto ntDeleteKey = reinterpret_cast<NtDeleteKeyCall>(reinterpret_cast<void*>(Ntdll("NtDeleteKey")));
+  static const auto toDosError =
+      reinterpret_cast<ToDosErrorCall>(reinterpret_cast<void*>(Ntdll("RtlNtStatusToDosError")));
+  if (!ntDeleteKey || !toDosError) return ERROR_CALL_NOT_IMPLEMENTED;
+  return static_cast<std::int32_t>(toDosError(ntDeleteKey(reinterpret_cast<HANDLE>(Native(key)))));
+}
+
 std::u16string KeyObjectName(RegKey key) {
   using NtQueryKeyCall = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-  static const auto ntQueryKey = reinterpret_cast<NtQueryKeyCall>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+  static const auto ntQueryKey = reinterpret_cast<NtQueryKeyCall>(reinterpret_cast<void*>(Ntdll("NtQueryKey")));
   constexpr int kKeyNameInformation = 3;
   if (!ntQueryKey) return {};
   std::vector<ULONG> buffer(1024);

@@ -83,8 +83,12 @@ TEST(ServiceKeyRemoval, EachNameGoesThroughAFreshHandleToTheServicesKey) {
   const std::vector<std::string> expected = {
       "RegOpenKeyExW HKEY_LOCAL_MACHINE [System\\CurrentControlSet\\Services] 0x3000F -> 0",
       "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [null] 0x3000F -> 0",
+      // Links below the key are looked for first; vornpart has no subkeys.
+      "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [vornpart] 0x20019 -> 0",
+      "RegQueryInfoKeyW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\vornpart -> 0",
       "RegDeleteTreeW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [vornpart] -> 0",
       "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [null] 0x3000F -> 0",
+      "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [brunko] 0x20019 -> 2",
       "RegDeleteTreeW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [brunko] -> 2",
   };
   EXPECT_EQ(memory::RegistryCalls(), expected);

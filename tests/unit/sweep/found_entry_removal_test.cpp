@@ -124,10 +124,11 @@ TEST_F(RemoveFoundEntries, UsesTheDocumentedMasks) {
   memory::LoadReg(u"[HKCU\\k]\n\"v\"=\"1\"\n");
   Remove(Entries({{u"k", u"v", u"", EntryKind::ValueName}, {u"k", u"", u"", EntryKind::Key}}));
   const auto& calls = memory::RegistryCalls();
-  ASSERT_EQ(calls.size(), 4u);
+  ASSERT_EQ(calls.size(), 6u);
   EXPECT_EQ(calls[0], "RegOpenKeyExW HKEY_CURRENT_USER [k] 0x30006 -> 0");
   EXPECT_EQ(calls[2], "RegOpenKeyExW HKEY_CURRENT_USER [null] 0x3000F -> 0");
-  EXPECT_EQ(calls[3], "RegDeleteTreeW HKEY_USERS\\S-1-5-21-1000-1001 [k] -> 0");
+  EXPECT_EQ(calls[3], "RegOpenKeyExW HKEY_USERS\\S-1-5-21-1000-1001 [k] 0x20019 -> 0");  // looking for links
+  EXPECT_EQ(calls[5], "RegDeleteTreeW HKEY_USERS\\S-1-5-21-1000-1001 [k] -> 0");
 }
 
 TEST_F(RemoveFoundEntries, EmptyListPrintsNothing) {
