@@ -51,7 +51,11 @@ void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t coun
   std::unique_ptr<void, ReleaseBuffer> buffer(::operator new(bytes, std::nothrow));
   if (!buffer) return;
   auto* raw = static_cast<std::uint8_t*>(buffer.get());
+  const std::uint32_t capacity = bytes;
   if (platform::RegQueryValueExW(key, kUpperFilters, &type, raw, &bytes) != platform::kSuccess) return;
+  // Another program may have rewritten the value between the two queries:
+  // only the list it still is, within the buffer, is edited.
+  if (type != platform::kRegMultiSz || bytes > capacity) return;
   auto* units = static_cast<char16_t*>(buffer.get());
   const std::size_t oldLength = bytes / 2;
   std::size_t length = oldLength;

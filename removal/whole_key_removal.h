@@ -12,14 +12,17 @@ namespace removal {
 // "[path]: DELETED\n\n" or "[path]: NOT DELETED, ERR = 0x%X\n\n". Silent when
 // that handle cannot be had.
 //
-// RegDeleteTreeW opens every subkey as any open does, following symbolic
-// links, so a link anywhere below the key would take the key it points at,
-// wherever that is, and then stay itself. So every link key below path is
-// first deleted as a link, opened with REG_OPTION_OPEN_LINK; the walk that
-// finds them never follows one. A link that cannot be deleted stops the whole
-// deletion, reported with the status that refused it, since the tree deletion
-// would go through it. The walk costs one open and one value query per key
-// of the subtree, on top of what RegDeleteTreeW itself does.
+// RegDeleteTreeW is not used: it opens every subkey as any open does,
+// following symbolic links, so a link anywhere below the key would take the
+// key it points at, wherever that is. Instead the subtree is deleted from the
+// bottom up, each subkey opened as itself (REG_OPTION_OPEN_LINK) and deleted
+// through its own handle, so a link key goes as a link and nothing outside
+// the subtree is ever reached, whatever another program changes meanwhile.
+// The path itself is opened as the search reached it, through any link on
+// the way. The first failure ends the deletion and is the status reported:
+// 0x2 when the key is not there, 0x5 when a key below it may not be opened
+// for deletion (what stands below such a key then stays, as it does for
+// RegDeleteTreeW), or the code of a key that could not be deleted.
 void RemoveWholeKey(platform::RegKey base, const char16_t* path);
 
 }  // namespace removal

@@ -1,11 +1,13 @@
 #include "sweep/registry_search.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
 #include <new>
 
+#include "sweep/link_guard.h"
 #include "text/text_matching.h"
 
 namespace sweep {
@@ -63,126 +65,64 @@ void ScanValueData(const char16_t* data, std::uint32_t dataBytes, const std::u16
   }
 }
 
-// No hive nests keys deeper than this; a walk that goes deeper has come round
-// through a symbolic link, which a user may plant in their own hive.
-constexpr std::size_t kDeepestNesting = 512;
+// One walk of one root, depth first. The path of the key being visited is kept
+// in a single buffer, extended on the way down and cut back on the way up.
+class Walk {
+ public:
+  Walk(RegKey root, const std::u16string& rootPath, const std::u16string& pattern, FoundList& list,
+       SearchFlags flags)
+      : pattern_(pattern), list_(list), flags_(flags), path_(rootPath), guard_(root, rootPath, list.size()) {}
 
-// One walk of one root. The path of the key being visited is kept in a single
-// buffer, extended on the way down and cut back on the way up.
-//
-// Links are followed, as they must be for CurrentControlSet, so a link to one
-// of its own ancestors would send the walk round for ever. The walk counts its
-// depth; once it passes kDeepestNesting it has met such a cycle, and from then
-// on, for the rest of this root, it asks the kernel for each key's own name and
-// does not enter a key that is already on its path. The cycle's repeated keys
-// and what was found through them are dropped, so every real key is reported
-// once, by its shortest path. A registry without a cycle never reaches that
-// depth and pays nothing.
-struct Walk {
-  const std::u16string& pattern;
-  FoundList& list;
-  SearchFlags flags;
-  std::u16string path;
-  std::vector<RegKey> keys;          // the keys being visited, root first
-  std::vector<std::size_t> marks;    // the list's size before each level's own Key entry
-  std::vector<std::u16string> names;  // the kernel's names of those keys, once guarded
-  bool guarded = false;
-  std::size_t abandonFrom = SIZE_MAX;  // levels from here down are being left
-
-  void Key(RegKey key) {
+  void Visit(RegKey key, std::size_t depth) {
     std::uint32_t subKeys = 0, longestName = 0, values = 0;
     if (platform::RegQueryInfoKeyW(key, &subKeys, &longestName, &values, nullptr, nullptr) != platform::kSuccess)
       return;
-    if (values > 0) ScanValues(key, path, pattern, list, flags);
+    if (values > 0) ScanValues(key, path_, pattern_, list_, flags_);
     auto name = TryAllocate<char16_t>(std::size_t{longestName} + 1);
     if (!name) return;
-    const std::size_t parentLength = path.size();
-    const std::size_t level = keys.size() - 1;
-    for (std::uint32_t index = 0; index < subKeys && abandonFrom > level; ++index) {
-      std::uint32_t capacity = longestName + 1;
-      if (platform::RegEnumKeyExW(key, index, name.get(), &capacity) != platform::kSuccess) continue;
-      if (parentLength) path += u'\\';
-      path += name.get();
-      const std::size_t mark = list.size();
-      // A link key is not deleted through its name: that would delete the key it points at.
-      if ((flags & MatchKeyNames) && text::ContainsNoCase(name.get(), pattern.c_str()) &&
-          !platform::IsLinkKey(key, name.get()))
-        list.push_back({path, {}, {}, EntryKind::Key});
-      RegKey subKey;
-      if (platform::RegOpenKeyExW(key, name.get(), platform::kKeyRead, &subKey) == platform::kSuccess) {
-        if (Enter(subKey, mark)) {
-          Key(subKey);
-          Leave();
-        }
-        platform::RegCloseKey(subKey);
-      }
-      path.resize(parentLength);
-      if (abandonFrom == level + 1) abandonFrom = SIZE_MAX;  // back above the cycle: go on
+    const std::size_t parentLength = path_.size();
+    for (std::uint32_t index = 0; index < subKeys && !guard_.Abandoning(depth); ++index) {
+      std::uint32_t length = longestName + 1;
+      if (platform::RegEnumKeyExW(key, index, name.get(), &length) != platform::kSuccess) continue;
+      name[std::min(length, longestName)] = 0;
+      if (parentLength) path_ += u'\\';
+      path_ += name.get();
+      VisitSubKey(key, name.get(), depth);
+      path_.resize(parentLength);
+      guard_.BackAt(depth);
     }
   }
 
-  // Takes subKey onto the path, or refuses it (and what was found for it)
-  // when it is a way back to a key already on the path.
-  bool Enter(RegKey subKey, std::size_t mark) {
-    if (guarded) {
-      auto own = platform::KeyObjectName(subKey);
-      if (OnPath(own)) {
-        list.resize(mark);
-        return false;
-      }
-      names.push_back(std::move(own));
+ private:
+  // The subkey's own Key entry, then its subtree.
+  void VisitSubKey(RegKey key, const char16_t* name, std::size_t depth) {
+    const std::size_t mark = list_.size();
+    // A link key is not deleted through its name: that would delete the key it points at.
+    if ((flags_ & MatchKeyNames) && text::ContainsNoCase(name, pattern_.c_str()) && !platform::IsLinkKey(key, name))
+      list_.push_back({path_, {}, {}, EntryKind::Key});
+    RegKey subKey;
+    if (platform::RegOpenKeyExW(key, name, platform::kKeyRead, &subKey) != platform::kSuccess) return;
+    if (guard_.Enter(subKey, path_, mark)) {
+      Visit(subKey, depth + 1);
+      guard_.Leave();
+    } else {
+      list_.resize(std::min(list_.size(), guard_.DropFrom()));
     }
-    keys.push_back(subKey);
-    marks.push_back(mark);
-    if (!guarded && keys.size() - 1 > kDeepestNesting) {
-      Guard();
-      if (abandonFrom != SIZE_MAX) {
-        Leave();
-        return false;
-      }
-    }
-    return true;
+    platform::RegCloseKey(subKey);
   }
 
-  void Leave() {
-    keys.pop_back();
-    marks.pop_back();
-    if (guarded) names.pop_back();
-  }
-
-  bool OnPath(const std::u16string& own) const {
-    if (own.empty()) return false;
-    for (const auto& ancestor : names)
-      if (ancestor == own) return true;
-    return false;
-  }
-
-  // The walk is deeper than any hive: name every key on the path, and leave it
-  // back to just above the first key that repeats one above it.
-  void Guard() {
-    guarded = true;
-    names.clear();
-    names.push_back({});  // the caller's root handle may be a predefined one, which has no name
-    for (std::size_t level = 1; level < keys.size(); ++level) {
-      auto own = platform::KeyObjectName(keys[level]);
-      if (OnPath(own)) {
-        list.resize(marks[level]);
-        abandonFrom = level;
-        // The levels being left pop their names as they return.
-        for (std::size_t rest = level; rest < keys.size(); ++rest) names.push_back({});
-        return;
-      }
-      names.push_back(std::move(own));
-    }
-  }
+  const std::u16string& pattern_;
+  FoundList& list_;
+  SearchFlags flags_;
+  std::u16string path_;
+  LinkGuard guard_;
 };
 
 }  // namespace
 
 void ScanKey(RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
              SearchFlags flags) {
-  Walk walk{pattern, list, flags, keyPath, {key}, {list.size()}, {}, false, SIZE_MAX};
-  walk.Key(key);
+  Walk(key, keyPath, pattern, list, flags).Visit(key, 0);
 }
 
 void ScanValues(RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
@@ -204,7 +144,13 @@ void ScanValues(RegKey key, const std::u16string& keyPath, const std::u16string&
     if (platform::RegEnumValueW(key, index, name.get(), &capacity, &type, reinterpret_cast<std::uint8_t*>(data.get()),
                                 &dataBytes) != platform::kSuccess)
       continue;
-    bool dataCandidate = (flags & MatchValueData) && dataBytes > 0 && IsStringType(type);
+    name[std::min(capacity, longestName)] = 0;
+    // The data is read only where the call really wrote it: into a buffer
+    // that exists and within its size. A value that grew since the key was
+    // queried fails with ERROR_MORE_DATA above, but one that grew from empty
+    // finds no buffer at all while the call still reports its size.
+    const bool dataCandidate = (flags & MatchValueData) && dataBytes > 0 && IsStringType(type) && data &&
+                               dataBytes <= largestData;
     if ((flags & MatchValueNames) && text::ContainsNoCase(name.get(), pattern.c_str()))
       list.push_back({keyPath, name.get(), {}, EntryKind::ValueName});
     if (dataCandidate && dataBytes >= 2) ScanValueData(data.get(), dataBytes, keyPath, name.get(), pattern, list);

@@ -59,6 +59,30 @@ void MakeLink(std::u16string_view path, std::u16string_view target);
 // under a walk.
 void BeforeCall(std::u16string_view path, std::string_view function, std::function<void()> action);
 
+// Runs before every registry call from then on (until the next reset), with
+// the call's name and the full path of the key it is made on
+// ("HKEY_USERS\S-1-5-...\Software"): lets a randomized test change the
+// registry under any call. The action must change the registry through the
+// controls here, not through calls.
+void BeforeEveryCall(std::function<void(std::string_view function, std::u16string_view keyPath)> action);
+
+// Direct changes, as another program would make them between two calls.
+// SetValue creates the key (and those above it) when missing; the others do
+// nothing when there is nothing to delete. DeleteKey never follows a link.
+void SetValue(std::u16string_view keyPath, std::u16string_view name, std::uint32_t type,
+              std::vector<std::uint8_t> data);
+void DeleteValue(std::u16string_view keyPath, std::u16string_view name);
+void DeleteKey(std::u16string_view keyPath);
+
+// Every value that RegEnumValueW returned successfully since the reset, as
+// it returned it, while calls are recorded.
+struct ReturnedValue {
+  std::u16string name;
+  std::uint32_t type;
+  std::vector<std::uint8_t> data;
+};
+const std::vector<ReturnedValue>& ValuesReturned();
+
 // Every registry call made since the reset, one line each, e.g.
 // "RegOpenKeyExW HKEY_LOCAL_MACHINE [System\CurrentControlSet\Services] 0x3000F -> 0".
 const std::vector<std::string>& RegistryCalls();

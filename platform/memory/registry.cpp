@@ -38,6 +38,9 @@ struct Registry {
   std::vector<std::string> calls;
   bool recordCalls = true;
   std::vector<PendingAction> pending;
+  std::function<void(std::string_view, std::u16string_view)> everyCall;
+  bool inEveryCall = false;
+  std::vector<ReturnedValue> returned;
 };
 
 Registry& State() {
@@ -206,6 +209,11 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     access = found->second.access;
   }
   RunPending(**node, function);
+  if (s.everyCall && !s.inEveryCall) {
+    s.inEveryCall = true;
+    s.everyCall(function, PathOf(**node));
+    s.inEveryCall = false;
+  }
   if ((*node)->deleted) return platform::kKeyDeleted;
   if ((access & needed) != needed) return platform::kAccessDenied;
   return platform::kSuccess;
@@ -225,6 +233,7 @@ void RemoveContents(Node& node) {
   for (auto& child : node.subkeys) {
     if (!child->isLink) RemoveContents(*child);
     child->deleted = true;
+    child->parent = nullptr;  // a handle may keep it alive longer than its parent
   }
   node.subkeys.clear();
   node.values.clear();
@@ -234,6 +243,7 @@ void Unlink(const std::shared_ptr<Node>& node) {
   node->deleted = true;
   auto& siblings = node->parent->subkeys;
   siblings.erase(std::find(siblings.begin(), siblings.end(), node));
+  node->parent = nullptr;
 }
 
 // RegDeleteTreeW as Windows and Wine carry it out: subKey is opened as any open
@@ -278,7 +288,10 @@ std::u16string PathOf(const Node& node) {
   auto& s = State();
   std::vector<const Node*> chain;
   for (const Node* at = &node; at; at = at->parent) chain.push_back(at);
-  std::u16string path = chain.back() == s.machine.get() ? u"HKEY_LOCAL_MACHINE" : u"HKEY_USERS";
+  // A deleted key is cut off from the tree; a handle can still name it.
+  std::u16string path = chain.back() == s.machine.get() ? u"HKEY_LOCAL_MACHINE"
+                        : chain.back() == s.users.get() ? u"HKEY_USERS"
+                                                        : u"(deleted)\\" + chain.back()->name;
   for (auto it = chain.rbegin() + 1; it != chain.rend(); ++it) path += u"\\" + (*it)->name;
   return path;
 }
@@ -287,8 +300,13 @@ Node* FindNode(std::u16string_view path) { return NodeAt(path, false).get(); }
 Node& CreateNode(std::u16string_view path) { return *NodeAt(path, true); }
 
 void DeleteNode(std::u16string_view path) {
-  auto node = NodeAt(path, false);
-  if (!node || !node->parent) return;
+  // The parent is reached as any open reaches it; the key itself is taken as
+  // it is, so a link goes by itself.
+  auto slash = path.rfind(u'\\');
+  if (slash == std::u16string_view::npos) return;
+  auto parent = NodeAt(path.substr(0, slash), false);
+  auto node = parent ? FindChild(*parent, path.substr(slash + 1)) : nullptr;
+  if (!node) return;
   RemoveContents(*node);
   Unlink(node);
 }
@@ -356,8 +374,26 @@ void BeforeCall(std::u16string_view path, std::string_view function, std::functi
   State().pending.push_back({&ExistingNode(path), std::string(function), std::move(action)});
 }
 
+void BeforeEveryCall(std::function<void(std::string_view function, std::u16string_view keyPath)> action) { State().everyCall = std::move(action); }
+
+void SetValue(std::u16string_view keyPath, std::u16string_view name, std::uint32_t type,
+              std::vector<std::uint8_t> data) {
+  SetNodeValue(CreateNode(keyPath), name, type, std::move(data));
+}
+
+void DeleteValue(std::u16string_view keyPath, std::u16string_view name) {
+  if (auto* node = FindNode(keyPath)) DeleteNodeValue(*node, name);
+}
+
+void DeleteKey(std::u16string_view keyPath) { DeleteNode(keyPath); }
+
+const std::vector<ReturnedValue>& ValuesReturned() { return State().returned; }
+
 const std::vector<std::string>& RegistryCalls() { return State().calls; }
-void ClearRegistryCalls() { State().calls.clear(); }
+void ClearRegistryCalls() {
+  State().calls.clear();
+  State().returned.clear();
+}
 void RecordCalls(bool on) { State().recordCalls = on; }
 std::size_t OpenKeyCount() { return State().handles.size(); }
 
@@ -448,6 +484,7 @@ std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std:
   if (type) *type = value.type;
   if (data && dataBytes) std::copy(value.data.begin(), value.data.end(), data);
   if (dataBytes) *dataBytes = value.data.size();
+  if (memory::State().recordCalls) memory::State().returned.push_back({value.name, value.type, value.data});
   return memory::Log(call, kSuccess);
 }
 
@@ -524,7 +561,9 @@ std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t 
 }
 
 std::int32_t DeleteOpenKey(RegKey key) {
-  auto call = [&] { return "DeleteOpenKey " + memory::HandleName(key); };
+  // Named before the deletion cuts the key off from the tree.
+  const std::string name = memory::State().recordCalls ? memory::HandleName(key) : std::string();
+  auto call = [&] { return "DeleteOpenKey " + name; };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kDelete, "DeleteOpenKey", &node)) return memory::Log(call, status);
   if (!node->parent || !node->subkeys.empty()) return memory::Log(call, kAccessDenied);

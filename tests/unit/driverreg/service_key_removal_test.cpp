@@ -77,19 +77,19 @@ TEST(ServiceKeyRemoval, EachNameGoesThroughAFreshHandleToTheServicesKey) {
   memory::LoadReg(u"[HKLM\\System\\CurrentControlSet\\Services\\vornpart]\n");
   const char16_t* names[] = {u"vornpart", u"brunko"};
   std::size_t openWhenDeleting = 0;
-  memory::BeforeCall(kServices, "RegDeleteTreeW", [&] { openWhenDeleting = memory::OpenKeyCount(); });
+  memory::BeforeCall(kServices, "RegOpenKeyExW", [&] {
+    memory::BeforeCall(kServices, "RegOpenKeyExW", [&] { openWhenDeleting = memory::OpenKeyCount(); });
+  });
   driverreg::RemoveServiceKeys(names, 2);
   EXPECT_EQ(openWhenDeleting, 2u);  // the Services key and its fresh twin
   const std::vector<std::string> expected = {
       "RegOpenKeyExW HKEY_LOCAL_MACHINE [System\\CurrentControlSet\\Services] 0x3000F -> 0",
       "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [null] 0x3000F -> 0",
-      // Links below the key are looked for first; vornpart has no subkeys.
-      "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [vornpart] 0x20019 -> 0",
-      "RegQueryInfoKeyW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\vornpart -> 0",
-      "RegDeleteTreeW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [vornpart] -> 0",
+      "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [vornpart] 0x30019 -> 0",
+      "RegEnumKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\vornpart 0 -> 259",
+      "DeleteOpenKey HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\vornpart -> 0",
       "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [null] 0x3000F -> 0",
-      "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [brunko] 0x20019 -> 2",
-      "RegDeleteTreeW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [brunko] -> 2",
+      "RegOpenKeyExW HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services [brunko] 0x30019 -> 2",
   };
   EXPECT_EQ(memory::RegistryCalls(), expected);
   EXPECT_EQ(Output(), "[vornpart]: DELETED\n\n[brunko]: NOT DELETED, ERR = 0x2\n\n");
@@ -128,7 +128,8 @@ TEST(ServiceKeyRemoval, DeepSubtreeGoesInOneDeletionWithOneReport) {
   const char16_t* names[] = {u"tessaid"};
   driverreg::RemoveServiceKeys(names, 1);
   EXPECT_EQ(Output(), "[tessaid]: DELETED\n\n");
-  EXPECT_EQ(CountCalls("RegDeleteTreeW"), 1u);
+  // Bottom up, each key through its own handle: tessaid, Parameters, Wdf, A, B, C and Enum.
+  EXPECT_EQ(CountCalls("DeleteOpenKey"), 7u);
   EXPECT_FALSE(memory::KeyExists(u"HKLM\\System\\CurrentControlSet\\Services\\tessaid"));
 }
 

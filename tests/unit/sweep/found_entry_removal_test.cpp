@@ -127,8 +127,8 @@ TEST_F(RemoveFoundEntries, UsesTheDocumentedMasks) {
   ASSERT_EQ(calls.size(), 6u);
   EXPECT_EQ(calls[0], "RegOpenKeyExW HKEY_CURRENT_USER [k] 0x30006 -> 0");
   EXPECT_EQ(calls[2], "RegOpenKeyExW HKEY_CURRENT_USER [null] 0x3000F -> 0");
-  EXPECT_EQ(calls[3], "RegOpenKeyExW HKEY_USERS\\S-1-5-21-1000-1001 [k] 0x20019 -> 0");  // looking for links
-  EXPECT_EQ(calls[5], "RegDeleteTreeW HKEY_USERS\\S-1-5-21-1000-1001 [k] -> 0");
+  EXPECT_EQ(calls[3], "RegOpenKeyExW HKEY_USERS\\S-1-5-21-1000-1001 [k] 0x30019 -> 0");
+  EXPECT_EQ(calls[5], "DeleteOpenKey HKEY_USERS\\S-1-5-21-1000-1001\\k -> 0");
 }
 
 TEST_F(RemoveFoundEntries, EmptyListPrintsNothing) {

@@ -1,0 +1,17 @@
+// The sweep and the filter-list edit while the registry changes under every
+// call, driven by fuzz input: see changing_registry.h for what is checked.
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/changing_registry.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::size_t at = 0;
+  // Each choice takes one byte; past the input's end every choice is 0.
+  changing_registry::Scenario scenario([&](std::uint32_t n) -> std::uint32_t {
+    if (n <= 1) return 0;
+    return at < size ? data[at++] % n : 0;
+  });
+  scenario.Run();
+  return 0;
+}

@@ -1,0 +1,121 @@
+#include "sweep/link_guard.h"
+
+#include "text/text_matching.h"
+
+namespace sweep {
+namespace {
+
+std::uint64_t NameHash(const std::u16string& name) {
+  std::uint64_t hash = 0xcbf29ce484222325ull;
+  for (char16_t unit : name) {
+    hash = (hash ^ static_cast<std::uint64_t>(unit)) * 0x100000001b3ull;
+  }
+  return hash;
+}
+
+}  // namespace
+
+LinkGuard::LinkGuard(platform::RegKey root, const std::u16string& rootPath, std::size_t listSize)
+    : root_(root), rootPath_(rootPath), keys_{root}, marks_{listSize} {}
+
+bool LinkGuard::Enter(platform::RegKey subKey, const std::u16string& path, std::size_t listSize) {
+  ++entered_;
+  if (!guarded_ && entered_ >= nextWebCheck_) {
+    nextWebCheck_ *= 2;
+    if (LooksLinked(subKey, path)) {
+      StartGuarding();
+      if (abandonFrom_ != kNone) return false;
+    }
+  }
+  if (guarded_) {
+    auto own = platform::KeyObjectName(subKey);
+    if (!Admit(own)) {
+      dropFrom_ = listSize;
+      return false;
+    }
+    names_.push_back(std::move(own));
+  }
+  keys_.push_back(subKey);
+  marks_.push_back(listSize);
+  if (!guarded_ && keys_.size() - 1 > kDeepestNesting) {
+    StartGuarding();
+    if (abandonFrom_ != kNone) {
+      Leave();
+      return false;
+    }
+  }
+  return true;
+}
+
+void LinkGuard::Leave() {
+  keys_.pop_back();
+  marks_.pop_back();
+  if (guarded_) names_.pop_back();
+}
+
+// The root's own handle may be a predefined one, which the kernel cannot name:
+// a fresh handle to it can be named.
+std::u16string LinkGuard::RootName() {
+  if (rootNamed_) return rootName_;
+  rootNamed_ = true;
+  platform::RegKey fresh;
+  if (platform::RegOpenKeyExW(root_, nullptr, platform::kKeyRead, &fresh) == platform::kSuccess) {
+    rootName_ = platform::KeyObjectName(fresh);
+    platform::RegCloseKey(fresh);
+  }
+  return rootName_;
+}
+
+// Whether subKey's real name differs from where its path puts it, which only
+// a link on the way down can do. A name that cannot be had proves nothing.
+bool LinkGuard::LooksLinked(platform::RegKey subKey, const std::u16string& path) {
+  const std::u16string root = RootName();
+  const std::u16string own = platform::KeyObjectName(subKey);
+  if (root.empty() || own.empty()) return false;
+  std::u16string expected = root;
+  const std::u16string below = rootPath_.empty() ? path : path.substr(std::min(path.size(), rootPath_.size() + 1));
+  if (!below.empty()) expected += u'\\' + below;
+  return !text::EqualsNoCase(own.c_str(), expected.c_str());
+}
+
+// Names every key on the path, and marks for leaving everything from the
+// first key that repeats one above it.
+void LinkGuard::StartGuarding() {
+  guarded_ = true;
+  names_.clear();
+  names_.push_back(RootName());
+  entries_[NameHash(names_.back())] = 1;
+  for (std::size_t depth = 1; depth < keys_.size(); ++depth) {
+    if (abandonFrom_ != kNone) {
+      names_.emplace_back();  // the levels being left pop their names as they return
+      continue;
+    }
+    auto own = platform::KeyObjectName(keys_[depth]);
+    if (OnPath(own)) {
+      abandonFrom_ = depth;
+      dropFrom_ = marks_[depth];
+      names_.emplace_back();
+      continue;
+    }
+    if (!own.empty()) ++entries_[NameHash(own)];
+    names_.push_back(std::move(own));
+  }
+}
+
+bool LinkGuard::OnPath(const std::u16string& own) const {
+  if (own.empty()) return false;
+  for (const auto& ancestor : names_)
+    if (ancestor == own) return true;
+  return false;
+}
+
+bool LinkGuard::Admit(const std::u16string& own) {
+  if (own.empty()) return true;
+  if (OnPath(own)) return false;
+  unsigned& times = entries_[NameHash(own)];
+  if (times >= kMostEntries) return false;
+  ++times;
+  return true;
+}
+
+}  // namespace sweep
