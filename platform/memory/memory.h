@@ -44,6 +44,9 @@ void RefuseAccess(std::u16string_view path, std::uint32_t rights);
 // The same for the link key at path itself rather than the key it points at.
 void RefuseAccessToLink(std::u16string_view path, std::uint32_t rights);
 
+// KeyObjectName on this key finds nothing, as when NtQueryKey fails.
+void HideKeyName(std::u16string_view path);
+
 // RegQueryInfoKeyW on this key returns status.
 void FailQueryInfo(std::u16string_view path, std::int32_t status);
 // RegEnumKeyExW / RegEnumValueW at this index return status.

@@ -348,6 +348,8 @@ void RefuseAccessToLink(std::u16string_view path, std::uint32_t rights) {
   link->refused |= rights;
 }
 
+void HideKeyName(std::u16string_view path) { ExistingNode(path).nameHidden = true; }
+
 void FailQueryInfo(std::u16string_view path, std::int32_t status) { ExistingNode(path).failQueryInfo = status; }
 
 void FailEnumKey(std::u16string_view path, std::uint32_t index, std::int32_t status) {
@@ -596,6 +598,7 @@ std::u16string KeyObjectName(RegKey key) {
   std::shared_ptr<Node> node;
   if (memory::Resolve(key, 0, "KeyObjectName", &node)) return {};
   if (memory::State().recordCalls) memory::State().calls.push_back("KeyObjectName " + memory::HandleName(key));
+  if (node->nameHidden) return {};
   return memory::PathOf(*node);
 }
 

@@ -27,6 +27,7 @@ struct Node {
   bool isLink = false;
   std::u16string linkTarget;
   std::uint32_t refused = 0;
+  bool nameHidden = false;
   std::optional<std::int32_t> failQueryInfo;
   std::map<std::uint32_t, std::int32_t> failEnumKey;
   std::map<std::uint32_t, std::int32_t> failEnumValue;

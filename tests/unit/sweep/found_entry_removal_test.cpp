@@ -136,4 +136,29 @@ TEST_F(RemoveFoundEntries, EmptyListPrintsNothing) {
   EXPECT_EQ(memory::OutputCallCount(), 0u);
 }
 
+// Registry codes are printed in upper-case hexadecimal: 1018 (a key deleted
+// under an open handle) is 0x3FA, for a key and for a value.
+TEST_F(RemoveFoundEntries, FailureCodesAreUpperCaseHexadecimal) {
+  memory::LoadReg(u"[HKCU\\gone]\n\"v\"=\"1\"\n[HKCU\\k]\n");
+  memory::BeforeCall(u"HKCU\\gone", "RegDeleteValueW", [] { memory::DeleteKey(u"HKCU\\gone"); });
+  memory::BeforeCall(u"HKCU\\k", "RegEnumKeyExW", [] { memory::DeleteKey(u"HKCU\\k"); });
+  auto out = Remove(Entries({{u"gone", u"v", u"", EntryKind::ValueName}, {u"k", u"", u"", EntryKind::Key}}));
+  EXPECT_EQ(out, "[gone]:v: NOT DELETED, ERR = 0x3FA\n\n[k]: NOT DELETED, ERR = 0x3FA\n\n");
+}
+
+// When the key's own name cannot be had, the path alone decides whether a
+// value's text takes its whole installer-record key along.
+TEST_F(RemoveFoundEntries, MarkerPathDecidesWhenTheKeysOwnNameIsUnknown) {
+  memory::LoadReg(uR"(
+[HKCU\Software\Uninstall\P]
+"DisplayName"="Korvex for Windows"
+"Other"="1"
+[HKCU\Software\Uninstall\P\Sub]
+)");
+  memory::HideKeyName(u"HKCU\\Software\\Uninstall\\P");
+  auto out = Remove(Entries({{u"Software\\Uninstall\\P", u"DisplayName", u"Korvex for Windows", EntryKind::ValueData}}));
+  EXPECT_EQ(out, "[Software\\Uninstall\\P]: DELETED\n\n");
+  EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Uninstall\\P"));
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/memory/memory.h"
 #include "sweep/found_entry_removal.h"
+#include "sweep/link_guard.h"
 #include "sweep/registry_search.h"
 
 namespace {
@@ -108,6 +109,45 @@ TEST_F(Links, LegitimateLinksAreFollowed) {
   sweep::ScanKey(platform::kLocalMachine, u"", u"Tarnvol", list, 3);
   EXPECT_EQ(Paths(list), (std::vector<std::string>{"System\\ControlSet001\\Services\\TarnVol",
                                                    "System\\CurrentControlSet2\\Services\\TarnVol"}));
+}
+
+TEST_F(Links, LinkToTheHiveRootReportsEachEntryOnceByItsShortestPath) {
+  memory::LoadReg(u"[HKCU]\n\"Tarnvol at root\"=\"1\"\n[HKCU\\Tarnvol top]\n");
+  memory::MakeLink(u"HKCU\\Software\\X\\Up", kUserPath);
+  auto list = ScanCurrentUser(u"Tarnvol", 3);
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{":Tarnvol at root", "Software\\A\\Tarnvol settings",
+                                                   "Software\\A\\Z:Tarnvol", "Tarnvol top"}));
+}
+
+// 2^20 paths without a cycle: twenty keys, each with two links to the next.
+TEST_F(Links, WebOfLinksWithoutACycleEndsAndStillFindsTheProduct) {
+  for (int level = 0; level < 20; ++level) {
+    const std::u16string at = u"HKCU\\Software\\Web\\K" + std::u16string(1, static_cast<char16_t>(u'A' + level));
+    const std::u16string next = kUserPath + u"\\Software\\Web\\K" + std::u16string(1, static_cast<char16_t>(u'A' + level + 1));
+    memory::LoadReg(u"[" + at + u"]\n\"x\"=\"1\"\n");
+    memory::MakeLink(at + u"\\L1", next);
+    memory::MakeLink(at + u"\\L2", next);
+  }
+  memory::LoadReg(u"[HKCU\\Software\\Web\\KU]\n[HKCU\\Software\\Web\\Tarnvol beside]\n");
+  auto list = ScanCurrentUser(u"Tarnvol", 3);
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol",
+                                                   "Software\\Web\\Tarnvol beside"}));
+  // Bounded: the guard's first check, then every key entered at most twice.
+  EXPECT_LT(CallsNamed("RegOpenKeyExW"), 3 * sweep::LinkGuard::kFirstWebCheck);
+}
+
+TEST_F(Links, LargeRegistryWithoutLinksStaysUnguarded) {
+  std::u16string text;
+  for (int i = 0; i < 200; ++i)
+    for (int j = 0; j < 200; ++j) {
+      const std::string path = std::to_string(i) + "\\" + std::to_string(j);
+      text += u"[HKCU\\Software\\Many\\" + std::u16string(path.begin(), path.end()) + u"]\n";
+    }
+  memory::LoadReg(text);
+  memory::ClearRegistryCalls();
+  ScanCurrentUser(u"Tarnvol", 3);
+  // One look at the root and at the key being entered, at 16384 and 32768 keys entered.
+  EXPECT_EQ(CallsNamed("KeyObjectName"), 3u);
 }
 
 }  // namespace
