@@ -7,6 +7,7 @@ namespace platform {
 
 enum class ProcessHandle : std::uintptr_t {};
 enum class TokenHandle : std::uintptr_t {};
+enum class WindowStationHandle : std::uintptr_t {};
 
 constexpr std::uint32_t kMbOkCancel = 0x1;
 constexpr std::uint32_t kMbIconQuestion = 0x20;
@@ -18,6 +19,16 @@ constexpr std::uint32_t kTokenAdjustPrivileges = 0x20;
 constexpr std::uint32_t kSePrivilegeEnabled = 2;
 
 constexpr std::uint32_t kEwxReboot = 2;
+
+constexpr int kUoiFlags = 1;
+constexpr std::uint32_t kWsfVisible = 1;
+
+// Same layout as USEROBJECTFLAGS.
+struct UserObjectFlags {
+  int fInherit;
+  int fReserved;
+  std::uint32_t dwFlags;
+};
 
 // Same layout as LUID.
 struct Luid {
@@ -31,6 +42,12 @@ struct TokenPrivileges {
   Luid PrivilegeLuid;
   std::uint32_t Attributes;
 };
+
+// The process's window station; not to be closed.
+WindowStationHandle GetProcessWindowStation();
+// GetUserObjectInformationW; nonzero on success.
+int GetUserObjectInformationW(WindowStationHandle object, int index, void* info, std::uint32_t length,
+                              std::uint32_t* lengthNeeded);
 
 // MessageBoxW with no owner window.
 int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t style);

@@ -20,9 +20,22 @@ constexpr std::uint32_t kReasonMajorSoftware = 0x00030000;
 constexpr std::uint32_t kReasonMinorHotfixUninstall = 0x17;
 constexpr std::uint32_t kRestartReason = kReasonFlagPlanned | kReasonMajorSoftware | kReasonMinorHotfixUninstall;
 
+// Deployment tools run programs as SYSTEM on a window station that nobody
+// sees: a question there is never answered, and the run would never end. When
+// the window station cannot be asked about, the question is put as always.
+bool SomeoneCanAnswer() {
+  platform::UserObjectFlags flags{};
+  std::uint32_t needed = 0;
+  if (!platform::GetUserObjectInformationW(platform::GetProcessWindowStation(), platform::kUoiFlags, &flags,
+                                           sizeof flags, &needed))
+    return true;
+  return (flags.dwFlags & platform::kWsfVisible) != 0;
+}
+
 }  // namespace
 
 void OfferRestart() {
+  if (!SomeoneCanAnswer()) return;
   if (platform::MessageBoxW(kQuestion, kCaption, kQuestionStyle) != platform::kIdOk) return;
 
   platform::TokenHandle token;

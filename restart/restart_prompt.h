@@ -7,7 +7,9 @@ namespace restart {
 // the shutdown privilege in this process's own token and requests a planned
 // reboot; any other answer ends the phase at once. It returns in every case,
 // without waiting for the restart, and writes nothing to the console: a failed
-// token, privilege or shutdown call ends the phase quietly.
+// token, privilege or shutdown call ends the phase quietly. On a window
+// station that nobody sees (no WSF_VISIBLE, as a deployment tool's SYSTEM
+// session has), nothing is asked and nothing restarted.
 void OfferRestart();
 
 }  // namespace restart

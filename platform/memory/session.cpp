@@ -4,6 +4,7 @@
 // changes nothing, and a reboot is refused unless the shutdown privilege is
 // enabled.
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -20,6 +21,7 @@ constexpr std::uintptr_t kCurrentProcess = ~std::uintptr_t{0};  // the pseudo ha
 
 struct Session {
   int answer = platform::kIdCancel;
+  bool windowStationVisible = true;
   std::function<void()> whileShown;
   std::set<std::string, std::less<>> failing;
   bool shutdownPrivilegeEnabled = false;
@@ -60,10 +62,11 @@ bool SameLuid(const platform::Luid& a, const platform::Luid& b) {
 void ResetSession() { State() = Session{}; }
 
 void AnswerMessageBox(int answer) { State().answer = answer; }
+void SetWindowStationVisible(bool visible) { State().windowStationVisible = visible; }
 void WhileMessageBoxShown(std::function<void()> action) { State().whileShown = std::move(action); }
 
 void FailSessionCall(std::string_view function) {
-  if (function != "OpenProcessToken" && function != "LookupPrivilegeValueW" && function != "AdjustTokenPrivileges" &&
+  if (function != "GetUserObjectInformationW" && function != "OpenProcessToken" && function != "LookupPrivilegeValueW" && function != "AdjustTokenPrivileges" &&
       function != "ExitWindowsEx")
     throw std::invalid_argument("no such session call: " + std::string(function));
   State().failing.emplace(function);
@@ -82,6 +85,23 @@ using memory::Bracketed;
 using memory::Hex;
 using memory::Log;
 using memory::State;
+
+constexpr std::uintptr_t kWindowStation = 0x7E;
+
+WindowStationHandle GetProcessWindowStation() { return WindowStationHandle(kWindowStation); }
+
+int GetUserObjectInformationW(WindowStationHandle object, int index, void* info, std::uint32_t length,
+                              std::uint32_t* lengthNeeded) {
+  const std::string call = "GetUserObjectInformationW " + std::to_string(index);
+  if (memory::Failing("GetUserObjectInformationW") || static_cast<std::uintptr_t>(object) != kWindowStation ||
+      index != kUoiFlags)
+    return Log(call, 0);
+  if (lengthNeeded) *lengthNeeded = sizeof(UserObjectFlags);
+  if (length < sizeof(UserObjectFlags)) return Log(call, 0);
+  UserObjectFlags flags{0, 0, State().windowStationVisible ? kWsfVisible : 0};
+  std::memcpy(info, &flags, sizeof flags);
+  return Log(call, 1);
+}
 
 int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t style) {
   if (auto action = std::exchange(State().whileShown, nullptr)) action();

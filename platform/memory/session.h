@@ -26,12 +26,16 @@ void ResetSession();
 // close button give the same), or 0 when no box could be shown.
 void AnswerMessageBox(int answer);
 
+// Whether the process's window station is one a person sees (WSF_VISIBLE);
+// true after a reset. A deployment tool's SYSTEM session has one that is not.
+void SetWindowStationVisible(bool visible);
+
 // Runs while the next box is shown, before it is answered: lets a test see
 // what the run had done by the time it asked.
 void WhileMessageBoxShown(std::function<void()> action);
 
-// From now on the named call ("OpenProcessToken", "LookupPrivilegeValueW",
-// "AdjustTokenPrivileges" or "ExitWindowsEx") fails: it returns 0 and writes
+// From now on the named call ("GetUserObjectInformationW", "OpenProcessToken",
+// "LookupPrivilegeValueW", "AdjustTokenPrivileges" or "ExitWindowsEx") fails: it returns 0 and writes
 // nothing to its output arguments.
 void FailSessionCall(std::string_view function);
 

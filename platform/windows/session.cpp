@@ -12,9 +12,23 @@ HANDLE Native(TokenHandle token) { return reinterpret_cast<HANDLE>(static_cast<s
 const wchar_t* Wide(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
 static_assert(sizeof(Luid) == sizeof(LUID));
+static_assert(sizeof(UserObjectFlags) == sizeof(USEROBJECTFLAGS));
 static_assert(sizeof(TokenPrivileges) == sizeof(TOKEN_PRIVILEGES));
 
 }  // namespace
+
+WindowStationHandle GetProcessWindowStation() {
+  return WindowStationHandle(reinterpret_cast<std::uintptr_t>(::GetProcessWindowStation()));
+}
+
+int GetUserObjectInformationW(WindowStationHandle object, int index, void* info, std::uint32_t length,
+                              std::uint32_t* lengthNeeded) {
+  DWORD needed = 0;
+  BOOL ok = ::GetUserObjectInformationW(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(object)), index, info,
+                                        length, &needed);
+  if (lengthNeeded) *lengthNeeded = needed;
+  return ok;
+}
 
 int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t style) {
   return ::MessageBoxW(nullptr, Wide(text), Wide(caption), style);

@@ -12,6 +12,8 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
+// Whether anyone sees the window station is asked first.
+const std::string kAskStation = "GetUserObjectInformationW 1 -> 1";
 const std::string kBox =
     "MessageBoxW [Korvex for Windows was deleted. Do You want to restart PC now?] [Korvex Cleaner] 0x21";
 
@@ -36,7 +38,7 @@ TEST_F(OfferRestartTest, AnyAnswerButOkTouchesNeitherTokenNorShutdown) {
     memory::ResetSession();
     memory::AnswerMessageBox(answer);
     restart::OfferRestart();
-    EXPECT_EQ(memory::SessionCalls(), (Calls{kBox + " -> " + std::to_string(answer)}));
+    EXPECT_EQ(memory::SessionCalls(), (Calls{kAskStation, kBox + " -> " + std::to_string(answer)}));
     EXPECT_TRUE(memory::ShutdownRequests().empty());
     EXPECT_FALSE(memory::ShutdownPrivilegeEnabled());
   }
@@ -46,6 +48,7 @@ TEST_F(OfferRestartTest, OkEnablesThePrivilegeThenRequestsAPlannedReboot) {
   memory::AnswerMessageBox(platform::kIdOk);
   restart::OfferRestart();
   EXPECT_EQ(memory::SessionCalls(), (Calls{
+                                        kAskStation,
                                         kBox + " -> 1",
                                         "OpenProcessToken 0x28 -> 1",
                                         "LookupPrivilegeValueW [SeShutdownPrivilege] -> 1",
@@ -65,7 +68,7 @@ TEST_F(OfferRestartTest, FailedTokenOpenEndsThePhaseWithoutARequest) {
   memory::AnswerMessageBox(platform::kIdOk);
   memory::FailSessionCall("OpenProcessToken");
   restart::OfferRestart();
-  EXPECT_EQ(memory::SessionCalls(), (Calls{kBox + " -> 1", "OpenProcessToken 0x28 -> 0"}));
+  EXPECT_EQ(memory::SessionCalls(), (Calls{kAskStation, kBox + " -> 1", "OpenProcessToken 0x28 -> 0"}));
   EXPECT_TRUE(memory::ShutdownRequests().empty());
 }
 
@@ -74,6 +77,7 @@ TEST_F(OfferRestartTest, FailedLookupStillAdjustsWithAZeroIdentifierAndRequests)
   memory::FailSessionCall("LookupPrivilegeValueW");
   restart::OfferRestart();
   EXPECT_EQ(memory::SessionCalls(), (Calls{
+                                        kAskStation,
                                         kBox + " -> 1",
                                         "OpenProcessToken 0x28 -> 1",
                                         "LookupPrivilegeValueW [SeShutdownPrivilege] -> 0",
@@ -99,6 +103,23 @@ TEST_F(OfferRestartTest, FailedAdjustmentOrRefusedRequestEndsQuietly) {
     EXPECT_FALSE(memory::ShutdownRequests()[0].accepted);
     EXPECT_EQ(memory::SessionCalls().back(), "CloseHandle -> 1");
   }
+}
+
+// A deployment tool's SYSTEM session: nobody could answer, so nothing is asked
+// and nothing restarted, whatever the box would have said. Where the window
+// station cannot be asked about, the question is put as always.
+TEST_F(OfferRestartTest, NoQuestionOnAWindowStationNobodySees) {
+  memory::AnswerMessageBox(platform::kIdOk);
+  memory::SetWindowStationVisible(false);
+  restart::OfferRestart();
+  EXPECT_EQ(memory::SessionCalls(), (Calls{kAskStation}));
+  EXPECT_TRUE(memory::ShutdownRequests().empty());
+
+  memory::ResetSession();
+  memory::FailSessionCall("GetUserObjectInformationW");
+  restart::OfferRestart();
+  ASSERT_EQ(memory::SessionCalls().size(), 2u);
+  EXPECT_EQ(memory::SessionCalls()[1], kBox + " -> 2");
 }
 
 }  // namespace
