@@ -5,7 +5,9 @@
 #include <new>
 #include <string>
 
+#include "platform/access_masks.h"
 #include "platform/registry.h"
+#include "platform/unique_handle.h"
 #include "text/text_matching.h"
 
 namespace driverreg {
@@ -13,7 +15,6 @@ namespace {
 
 using platform::RegKey;
 
-constexpr std::uint32_t kClassKeyAccess = platform::kKeyQueryValue | platform::kKeySetValue;
 constexpr char16_t kUpperFilters[] = u"UpperFilters";
 
 // Two single units compared by the same folding as every other name.
@@ -84,10 +85,11 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
 }
 
 void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count) {
-  RegKey key;
-  if (platform::RegOpenKeyExW(platform::kLocalMachine, classKey, kClassKeyAccess, &key) != platform::kSuccess) return;
-  EditUpperFilters(key, names, count);
-  platform::RegCloseKey(key);
+  platform::UniqueRegKey key;
+  if (platform::RegOpenKeyExW(platform::kLocalMachine, classKey, platform::kClassKeyAccess, key.put()) !=
+      platform::kSuccess)
+    return;
+  EditUpperFilters(key.get(), names, count);
 }
 
 }  // namespace driverreg

@@ -1,6 +1,6 @@
-// Deletes the product's driver and service registrations under
-// HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services, each key with its whole
-// subtree, and reports each attempt by the key's name.
+// Deletes the product's driver and service registrations under the Services
+// key, each key with its whole subtree, and reports each attempt by the key's
+// name.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +9,9 @@
 
 namespace driverreg {
 
-inline constexpr const char16_t* kServicesKeyPath = u"System\\CurrentControlSet\\Services";
-
-// Opens the Services key and removes each name in order. When the Services
-// key cannot be opened nothing is deleted and nothing is written.
-void RemoveServiceKeys(const char16_t* const* names, std::size_t count);
+// Opens HKEY_LOCAL_MACHINE\servicesPath and removes each name in order. When
+// the Services key cannot be opened nothing is deleted and nothing is written.
+void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count);
 
 // Deletes the subkey name of servicesKey with everything below it, through a
 // fresh handle to servicesKey itself: "[name]: DELETED\n\n" or "[name]: NOT

@@ -93,7 +93,7 @@ class Scenario {
         memory::ClearRegistryCalls();
         sweep::ScanKey(root, u"", row.pattern, found, row.flags);
         CheckFound(found, row.pattern);
-        sweep::RemoveFoundEntries(root, found);
+        sweep::RemoveFoundEntries(root, found, run::WholeKeyMarkerTable);
         Check(found.empty(), "the removal left entries in the list");
       }
     memory::BeforeEveryCall(nullptr);

@@ -30,7 +30,7 @@ mkdir -p "$out/obj"
 
 # The same sources the build puts into the core, with the in-memory platform
 # in place of Windows; each target links only what it uses from the archive.
-sources=$(cd "$root" && ls text/*.cpp removal/*.cpp sweep/*.cpp services/*.cpp driverreg/*.cpp restart/*.cpp run/*.cpp \
+sources=$(cd "$root" && ls text/*.cpp report/*.cpp removal/*.cpp sweep/*.cpp services/*.cpp driverreg/*.cpp restart/*.cpp run/*.cpp \
   platform/utf8.cpp platform/memory/*.cpp 2>/dev/null | grep -v '^run/main\.cpp$')
 echo "$sources" | (cd "$root" && xargs -P "$jobs" -I{} sh -c \
   'clang++ '"$flags"' -fsanitize=fuzzer-no-link,address,undefined -c "$1" -o "$2/obj/$(echo "$1" | tr / _).o"' \

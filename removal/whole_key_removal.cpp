@@ -1,16 +1,14 @@
 #include "removal/whole_key_removal.h"
 
-#include "run/report.h"
+#include "platform/access_masks.h"
+#include "platform/unique_handle.h"
+#include "report/report.h"
 
 namespace removal {
 namespace {
 
 using platform::RegKey;
 
-constexpr std::uint32_t kSubtreeAccess = platform::kDelete | platform::kReadControl | platform::kKeyQueryValue |
-                                         platform::kKeySetValue | platform::kKeyCreateSubKey |
-                                         platform::kKeyEnumerateSubKeys;
-constexpr std::uint32_t kDeleteAccess = platform::kKeyRead | platform::kDelete;
 
 // No key name is longer than 255 characters.
 constexpr std::uint32_t kLongestKeyName = 255;
@@ -31,33 +29,30 @@ std::int32_t DeleteSubtree(RegKey key, char16_t* name) {
     std::int32_t status = platform::RegEnumKeyExW(key, 0, name, &length);
     if (status == platform::kNoMoreItems) break;
     if (status != platform::kSuccess) return status;
-    RegKey subKey;
-    status = platform::RegOpenLinkKeyW(key, name, kDeleteAccess, &subKey);
+    platform::UniqueRegKey subKey;
+    status = platform::RegOpenLinkKeyW(key, name, platform::kKeyDeletionAccess, subKey.put());
     if (status != platform::kSuccess) return status;
-    status = IsLink(subKey) ? platform::DeleteOpenKey(subKey) : DeleteSubtree(subKey, name);
-    platform::RegCloseKey(subKey);
+    status = IsLink(subKey.get()) ? platform::DeleteOpenKey(subKey.get()) : DeleteSubtree(subKey.get(), name);
     if (status != platform::kSuccess) return status;
   }
   return platform::DeleteOpenKey(key);
 }
 
 std::int32_t DeleteKeyAt(RegKey base, const char16_t* path) {
-  RegKey key;
-  std::int32_t status = platform::RegOpenKeyExW(base, path, kDeleteAccess, &key);
+  platform::UniqueRegKey key;
+  const std::int32_t status = platform::RegOpenKeyExW(base, path, platform::kKeyDeletionAccess, key.put());
   if (status != platform::kSuccess) return status;
   char16_t name[kLongestKeyName + 1];
-  status = DeleteSubtree(key, name);
-  platform::RegCloseKey(key);
-  return status;
+  return DeleteSubtree(key.get(), name);
 }
 
 }  // namespace
 
 void RemoveWholeKey(RegKey base, const char16_t* path) {
-  RegKey handle;
-  if (platform::RegOpenKeyExW(base, nullptr, kSubtreeAccess, &handle) != platform::kSuccess) return;
-  const std::int32_t status = DeleteKeyAt(handle, path);
-  platform::RegCloseKey(handle);
+  platform::UniqueRegKey handle;
+  if (platform::RegOpenKeyExW(base, nullptr, platform::kSubtreeAccess, handle.put()) != platform::kSuccess) return;
+  const std::int32_t status = DeleteKeyAt(handle.get(), path);
+  handle.reset();
   if (status == platform::kSuccess) report::KeyDeleted(path);
   else report::KeyNotDeleted(path, status);
 }

@@ -1,6 +1,8 @@
 #include "restart/restart_prompt.h"
 
+#include "platform/access_masks.h"
 #include "platform/session.h"
+#include "platform/unique_handle.h"
 
 namespace restart {
 namespace {
@@ -10,7 +12,6 @@ constexpr const char16_t* kCaption = u"Korvex Cleaner";
 // No default-button flag: OK is the default, so Enter restarts.
 constexpr std::uint32_t kQuestionStyle = platform::kMbOkCancel | platform::kMbIconQuestion;
 
-constexpr std::uint32_t kTokenAccess = platform::kTokenAdjustPrivileges | platform::kTokenQuery;
 constexpr const char16_t* kShutdownPrivilege = u"SeShutdownPrivilege";
 
 // Planned, major reason software, minor reason hotfix uninstallation: the
@@ -38,8 +39,8 @@ void OfferRestart() {
   if (!SomeoneCanAnswer()) return;
   if (platform::MessageBoxW(kQuestion, kCaption, kQuestionStyle) != platform::kIdOk) return;
 
-  platform::TokenHandle token;
-  if (!platform::OpenProcessToken(platform::GetCurrentProcess(), kTokenAccess, &token)) return;
+  platform::UniqueToken token;
+  if (!platform::OpenProcessToken(platform::GetCurrentProcess(), platform::kTokenAccess, token.put())) return;
 
   // Zeroed first, so a failed lookup leaves the identifier zero; the request
   // below is made anyway and the platform refuses it for want of the privilege.
@@ -47,11 +48,11 @@ void OfferRestart() {
   platform::LookupPrivilegeValueW(kShutdownPrivilege, &privileges.PrivilegeLuid);
   privileges.PrivilegeCount = 1;
   privileges.Attributes = platform::kSePrivilegeEnabled;
-  platform::AdjustTokenPrivileges(token, false, &privileges);
+  platform::AdjustTokenPrivileges(token.get(), false, &privileges);
 
   // No force flag: other applications may still ask to delay the restart.
   platform::ExitWindowsEx(platform::kEwxReboot, kRestartReason);
-  platform::CloseHandle(token);
+  token.reset();
 }
 
 }  // namespace restart

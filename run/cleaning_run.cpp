@@ -23,7 +23,7 @@ void SweepPhase() {
         const std::u16string rootPath;
         sweep::ScanKey(root, rootPath, pattern, found, row.flags);
       }
-      sweep::RemoveFoundEntries(root, found);
+      sweep::RemoveFoundEntries(root, found, WholeKeyMarkerTable);
     }
 }
 
@@ -34,7 +34,7 @@ void CleaningRun() {
     services::StopService(service);
     services::DeleteServiceByName(service);
   }
-  driverreg::RemoveServiceKeys(ServiceKeyTable, std::size(ServiceKeyTable));
+  driverreg::RemoveServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable));
   for (const ClassFilterRow& row : ClassFilterTable)
     driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
   SweepPhase();

@@ -2,12 +2,19 @@
 // order the cleaning run uses them.
 #pragma once
 
+#include <iterator>
+
 #include "platform/registry.h"
 #include "sweep/found_entry.h"
+#include "sweep/found_entry_removal.h"
 
 namespace run {
 
 inline constexpr const char16_t* ServiceTable[] = {u"Tarnvol", u"TarnvolRec"};
+
+// Under HKEY_LOCAL_MACHINE; the class keys below begin "SYSTEM", which the
+// registry takes for the same key.
+inline constexpr const char16_t* ServicesKeyPath = u"System\\CurrentControlSet\\Services";
 
 // Subkeys of HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services. The first is
 // written with a capital V, unlike the service name; the registry ignores case.
@@ -39,6 +46,13 @@ inline constexpr SweepPattern SweepTable[] = {
     // The driver service name.
     {u"Tarnvol", sweep::MatchKeyNames | sweep::MatchValueNames},
 };
+
+// Key paths that hold installer records: a value whose text names the product
+// below one of them takes its whole key. Each ends in a backslash, so a value
+// of the named key itself (an Uninstall key's own value) is not enough.
+inline constexpr const char16_t* WholeKeyMarkers[] = {u"Uninstall\\", u"Installer\\Products\\",
+                                                      u"Installer\\Features\\"};
+inline constexpr sweep::WholeKeyMarkerList WholeKeyMarkerTable{WholeKeyMarkers, std::size(WholeKeyMarkers)};
 
 inline constexpr platform::RegKey RootOrder[] = {platform::kClassesRoot, platform::kCurrentConfig,
                                                  platform::kCurrentUser, platform::kLocalMachine, platform::kUsers};

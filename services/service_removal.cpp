@@ -1,7 +1,9 @@
 #include "services/service_removal.h"
 
+#include "platform/access_masks.h"
 #include "platform/services.h"
-#include "run/report.h"
+#include "platform/unique_handle.h"
+#include "report/report.h"
 
 namespace services {
 namespace {
@@ -9,10 +11,6 @@ namespace {
 using platform::ServiceHandle;
 using platform::ServiceStatus;
 
-constexpr std::uint32_t kStopAccess =
-    platform::kServiceStop | platform::kServiceStart | platform::kServiceQueryStatus;  // 0x0034
-constexpr std::uint32_t kDeleteRight = 0x00010000;
-constexpr std::uint32_t kDeleteAccess = kDeleteRight | kStopAccess;  // 0x10034
 
 enum class StopOutcome { AlreadyStopped, Stopped, NotStopped };
 
@@ -49,41 +47,36 @@ StopOutcome RequestStop(ServiceHandle service) {
 }  // namespace
 
 void StopService(const char16_t* name) {
-  const ServiceHandle manager = platform::OpenSCManagerW(platform::kScManagerConnect);
-  if (manager == platform::kNullServiceHandle) {
+  platform::UniqueServiceHandle manager(platform::OpenSCManagerW(platform::kScManagerConnect));
+  if (!manager) {
     report::ServiceManagerUnavailable();
     return;
   }
-  const ServiceHandle service = platform::OpenServiceW(manager, name, kStopAccess);
-  if (service == platform::kNullServiceHandle) {
-    platform::CloseServiceHandle(manager);
-    return;
-  }
-  const StopOutcome outcome = RequestStop(service);
+  platform::UniqueServiceHandle service(platform::OpenServiceW(manager.get(), name, platform::kServiceStopAccess));
+  if (!service) return;
+  const StopOutcome outcome = RequestStop(service.get());
   if (outcome == StopOutcome::NotStopped) {
-    platform::CloseServiceHandle(manager);
-    platform::CloseServiceHandle(service);
+    // After a refusal the manager is let go first, then the service.
+    manager.reset();
+    service.reset();
     return;
   }
-  platform::CloseServiceHandle(service);
+  service.reset();
   if (outcome == StopOutcome::Stopped) report::ServiceStopped();
-  platform::CloseServiceHandle(manager);
+  manager.reset();
 }
 
 void DeleteServiceByName(const char16_t* name) {
-  const ServiceHandle manager = platform::OpenSCManagerW(platform::kScManagerConnect);
-  if (manager == platform::kNullServiceHandle) {
+  platform::UniqueServiceHandle manager(platform::OpenSCManagerW(platform::kScManagerConnect));
+  if (!manager) {
     report::ServiceManagerUnavailable();
     return;
   }
-  const ServiceHandle service = platform::OpenServiceW(manager, name, kDeleteAccess);
-  if (service == platform::kNullServiceHandle) {
-    platform::CloseServiceHandle(manager);
-    return;
-  }
-  if (platform::DeleteService(service)) report::ServiceDeleted();
-  platform::CloseServiceHandle(service);
-  platform::CloseServiceHandle(manager);
+  platform::UniqueServiceHandle service(platform::OpenServiceW(manager.get(), name, platform::kServiceDeleteAccess));
+  if (!service) return;
+  if (platform::DeleteService(service.get())) report::ServiceDeleted();
+  service.reset();
+  manager.reset();
 }
 
 }  // namespace services

@@ -1,7 +1,9 @@
 #include "sweep/found_entry_removal.h"
 
+#include "platform/access_masks.h"
+#include "platform/unique_handle.h"
 #include "removal/whole_key_removal.h"
-#include "run/report.h"
+#include "report/report.h"
 #include "text/text_matching.h"
 
 namespace sweep {
@@ -9,22 +11,20 @@ namespace {
 
 using platform::RegKey;
 
-constexpr std::uint32_t kValueKeyAccess = 0x30006;
-
 void DeleteWholeKey(RegKey root, const std::u16string& keyPath) { removal::RemoveWholeKey(root, keyPath.c_str()); }
 
 void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {
-  RegKey key;
-  if (platform::RegOpenKeyExW(root, keyPath.c_str(), kValueKeyAccess, &key) != platform::kSuccess) return;
-  auto status = platform::RegDeleteValueW(key, valueName.c_str());
+  platform::UniqueRegKey key;
+  if (platform::RegOpenKeyExW(root, keyPath.c_str(), platform::kValueKeyAccess, key.put()) != platform::kSuccess)
+    return;
+  auto status = platform::RegDeleteValueW(key.get(), valueName.c_str());
   if (status == platform::kSuccess) report::ValueDeleted(keyPath.c_str(), valueName.c_str());
   else report::ValueNotDeleted(keyPath.c_str(), valueName.c_str(), status);
-  platform::RegCloseKey(key);
 }
 
-bool HoldsMarker(const std::u16string& path) {
-  for (const char16_t* marker : WholeKeyMarkers)
-    if (text::ContainsNoCase(path.c_str(), marker)) return true;
+bool HoldsMarker(const std::u16string& path, WholeKeyMarkerList markers) {
+  for (std::size_t i = 0; i < markers.count; ++i)
+    if (text::ContainsNoCase(path.c_str(), markers.fragments[i])) return true;
   return false;
 }
 
@@ -33,25 +33,24 @@ bool HoldsMarker(const std::u16string& path) {
 // place does not, and the whole key would go for one value that names the
 // product. So the key's own name, as the kernel gives it, must hold a marker
 // too. When that name cannot be had, the path alone decides.
-bool UnderWholeKeyMarker(RegKey root, const std::u16string& keyPath) {
-  if (!HoldsMarker(keyPath)) return false;
-  RegKey key;
-  if (platform::RegOpenKeyExW(root, keyPath.c_str(), 0, &key) != platform::kSuccess) return true;
-  const std::u16string own = platform::KeyObjectName(key);
-  platform::RegCloseKey(key);
-  return own.empty() || HoldsMarker(own);
+bool UnderWholeKeyMarker(RegKey root, const std::u16string& keyPath, WholeKeyMarkerList markers) {
+  if (!HoldsMarker(keyPath, markers)) return false;
+  platform::UniqueRegKey key;
+  if (platform::RegOpenKeyExW(root, keyPath.c_str(), 0, key.put()) != platform::kSuccess) return true;
+  const std::u16string own = platform::KeyObjectName(key.get());
+  return own.empty() || HoldsMarker(own, markers);
 }
 
 }  // namespace
 
-void RemoveFoundEntries(RegKey root, FoundList& list) {
+void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers) {
   for (const FoundEntry& entry : list) {
     switch (entry.kind) {
       case EntryKind::Key:
         DeleteWholeKey(root, entry.keyPath);
         break;
       case EntryKind::ValueData:
-        if (UnderWholeKeyMarker(root, entry.keyPath)) DeleteWholeKey(root, entry.keyPath);
+        if (UnderWholeKeyMarker(root, entry.keyPath, wholeKeyMarkers)) DeleteWholeKey(root, entry.keyPath);
         else DeleteValue(root, entry.keyPath, entry.valueName);
         break;
       case EntryKind::ValueName:

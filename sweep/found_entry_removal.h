@@ -1,22 +1,25 @@
 // Deletes, under one root, what one search found, and reports each attempt.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/registry.h"
 #include "sweep/found_entry.h"
 
 namespace sweep {
 
-// Key paths that hold installer records: a ValueData match below one of them
-// takes its whole key. Each ends in a backslash, so a value of the named key
-// itself (an Uninstall key's own value) is not enough.
-inline constexpr const char16_t* WholeKeyMarkers[] = {u"Uninstall\\", u"Installer\\Products\\",
-                                                      u"Installer\\Features\\"};
+// Key-path fragments of installer records, tested in this order: a
+// ValueData match whose key path holds one takes its whole key.
+struct WholeKeyMarkerList {
+  const char16_t* const* fragments;
+  std::size_t count;
+};
 
 // Deletes the entries in list order through root (the root the search
 // walked): a Key entry, and a ValueData entry under a marker, deleted whole
 // with its subtree; a ValueName or other ValueData entry deleted as a value.
 // Each attempted deletion is reported; a key or root that cannot be opened
 // skips its entry silently. The list is empty on return, whatever happened.
-void RemoveFoundEntries(platform::RegKey root, FoundList& list);
+void RemoveFoundEntries(platform::RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers);
 
 }  // namespace sweep

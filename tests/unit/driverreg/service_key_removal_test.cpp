@@ -14,7 +14,7 @@ namespace {
 
 constexpr char16_t kServices[] = u"HKLM\\System\\CurrentControlSet\\Services";
 
-void RemoveTable() { driverreg::RemoveServiceKeys(run::ServiceKeyTable, std::size(run::ServiceKeyTable)); }
+void RemoveTable() { driverreg::RemoveServiceKeys(run::ServicesKeyPath, run::ServiceKeyTable, std::size(run::ServiceKeyTable)); }
 
 std::string Output() { return memory::Narrow(memory::Output()); }
 
@@ -80,7 +80,7 @@ TEST(ServiceKeyRemoval, EachNameGoesThroughAFreshHandleToTheServicesKey) {
   memory::BeforeCall(kServices, "RegOpenKeyExW", [&] {
     memory::BeforeCall(kServices, "RegOpenKeyExW", [&] { openWhenDeleting = memory::OpenKeyCount(); });
   });
-  driverreg::RemoveServiceKeys(names, 2);
+  driverreg::RemoveServiceKeys(run::ServicesKeyPath, names, 2);
   EXPECT_EQ(openWhenDeleting, 2u);  // the Services key and its fresh twin
   const std::vector<std::string> expected = {
       "RegOpenKeyExW HKEY_LOCAL_MACHINE [System\\CurrentControlSet\\Services] 0x3000F -> 0",
@@ -126,7 +126,7 @@ TEST(ServiceKeyRemoval, DeepSubtreeGoesInOneDeletionWithOneReport) {
 "0"="ROOT\\LEGACY_TESSAID\\0000"
 )");
   const char16_t* names[] = {u"tessaid"};
-  driverreg::RemoveServiceKeys(names, 1);
+  driverreg::RemoveServiceKeys(run::ServicesKeyPath, names, 1);
   EXPECT_EQ(Output(), "[tessaid]: DELETED\n\n");
   // Bottom up, each key through its own handle: tessaid, Parameters, Wdf, A, B, C and Enum.
   EXPECT_EQ(CountCalls("DeleteOpenKey"), 7u);

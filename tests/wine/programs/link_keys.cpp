@@ -1,9 +1,11 @@
 // Plants and removes symbolic link keys, which reg.exe cannot make, for the
 // scenarios that check the cleaner against a hostile user's hive.
 //
-//   link_keys link ROOT PATH TARGET   makes ROOT\PATH a link to ROOT\TARGET,
-//                                     which must exist
-//   link_keys unlink ROOT PATH        deletes the link key ROOT\PATH itself,
+//   link_keys link ROOT PATH TARGET [PATH TARGET ...]
+//                                     makes each ROOT\PATH a link to
+//                                     ROOT\TARGET, which must exist
+//   link_keys unlink ROOT PATH [PATH ...]
+//                                     deletes each link key ROOT\PATH itself,
 //                                     never the key it points at
 //
 // ROOT is HKCU, HKLM or HKU. Prints one line per failure on standard error;
@@ -80,8 +82,15 @@ int Unlink(HKEY root, const wchar_t* path) {
 
 int wmain(int argc, wchar_t** argv) {
   HKEY root = argc > 2 ? RootNamed(argv[2]) : nullptr;
-  if (root && argc == 5 && !std::wcscmp(argv[1], L"link")) return Link(root, argv[3], argv[4]);
-  if (root && argc == 4 && !std::wcscmp(argv[1], L"unlink")) return Unlink(root, argv[3]);
-  std::fwprintf(stderr, L"usage: link_keys link ROOT PATH TARGET | unlink ROOT PATH\n");
+  int failures = 0;
+  if (root && argc >= 5 && argc % 2 == 1 && !std::wcscmp(argv[1], L"link")) {
+    for (int i = 3; i < argc; i += 2) failures += Link(root, argv[i], argv[i + 1]);
+    return failures ? 1 : 0;
+  }
+  if (root && argc >= 4 && !std::wcscmp(argv[1], L"unlink")) {
+    for (int i = 3; i < argc; ++i) failures += Unlink(root, argv[i]);
+    return failures ? 1 : 0;
+  }
+  std::fwprintf(stderr, L"usage: link_keys link ROOT PATH TARGET [PATH TARGET ...] | unlink ROOT PATH [PATH ...]\n");
   return 2;
 }

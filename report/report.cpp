@@ -1,4 +1,4 @@
-#include "run/report.h"
+#include "report/report.h"
 
 #include <string>
 
