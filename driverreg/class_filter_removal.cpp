@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/access_masks.h"
+#include "platform/buffer.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
 #include "text/text_matching.h"
@@ -17,13 +18,6 @@ using platform::RegKey;
 
 constexpr char16_t kUpperFilters[] = u"UpperFilters";
 
-// Two single units compared by the same folding as every other name.
-bool SameUnit(char16_t a, char16_t b) {
-  const char16_t left[] = {a, 0};
-  const char16_t right[] = {b, 0};
-  return text::EqualsNoCase(left, right);
-}
-
 // Whether the element that starts at data[start] equals name, n units long.
 // Only units before length are looked at.
 bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, const char16_t* name,
@@ -34,13 +28,9 @@ bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, 
   // The last element, never closed: its NUL would lie beyond the length, so
   // it cannot be handed to EqualsNoCase whole.
   for (std::size_t i = 0; i < n; ++i)
-    if (!SameUnit(data[start + i], name[i])) return false;
+    if (text::FoldCase(data[start + i]) != text::FoldCase(name[i])) return false;
   return true;
 }
-
-struct ReleaseBuffer {
-  void operator()(void* buffer) const { ::operator delete(buffer); }
-};
 
 // The read, edit and write-back on an open class key.
 void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t count) {
@@ -49,15 +39,15 @@ void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t coun
   if (platform::RegQueryValueExW(key, kUpperFilters, &type, nullptr, &bytes) != platform::kSuccess) return;
   if (bytes == 0 || type != platform::kRegMultiSz) return;
   // Exactly the data's size: the edit only ever shortens the list.
-  std::unique_ptr<void, ReleaseBuffer> buffer(::operator new(bytes, std::nothrow));
+  auto buffer = platform::TryAllocate<std::uint8_t>(bytes);
   if (!buffer) return;
-  auto* raw = static_cast<std::uint8_t*>(buffer.get());
+  std::uint8_t* raw = buffer.get();
   const std::uint32_t capacity = bytes;
   if (platform::RegQueryValueExW(key, kUpperFilters, &type, raw, &bytes) != platform::kSuccess) return;
   // Another program may have rewritten the value between the two queries:
   // only the list it still is, within the buffer, is edited.
   if (type != platform::kRegMultiSz || bytes > capacity) return;
-  auto* units = static_cast<char16_t*>(buffer.get());
+  auto* units = reinterpret_cast<char16_t*>(raw);
   const std::size_t oldLength = bytes / 2;
   std::size_t length = oldLength;
   for (std::size_t i = 0; i < count && names[i]; ++i) length = RemoveMultiStringEntry(units, names[i], length);

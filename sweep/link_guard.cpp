@@ -1,5 +1,6 @@
 #include "sweep/link_guard.h"
 
+#include "platform/unique_handle.h"
 #include "text/text_matching.h"
 
 namespace sweep {
@@ -58,11 +59,9 @@ void LinkGuard::Leave() {
 std::u16string LinkGuard::RootName() {
   if (rootNamed_) return rootName_;
   rootNamed_ = true;
-  platform::RegKey fresh;
-  if (platform::RegOpenKeyExW(root_, nullptr, platform::kKeyRead, &fresh) == platform::kSuccess) {
-    rootName_ = platform::KeyObjectName(fresh);
-    platform::RegCloseKey(fresh);
-  }
+  platform::UniqueRegKey fresh;
+  if (platform::RegOpenKeyExW(root_, nullptr, platform::kKeyRead, fresh.put()) == platform::kSuccess)
+    rootName_ = platform::KeyObjectName(fresh.get());
   return rootName_;
 }
 

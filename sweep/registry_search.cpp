@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <vector>
-#include <new>
 
+#include "platform/buffer.h"
+#include "platform/unique_handle.h"
 #include "sweep/link_guard.h"
 #include "text/text_matching.h"
 
@@ -14,15 +14,10 @@ namespace sweep {
 namespace {
 
 using platform::RegKey;
+using platform::TryAllocate;
 
 bool IsStringType(std::uint32_t type) {
   return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
-}
-
-// A buffer the walk can do without: on exhausted memory it is simply absent.
-template <typename Unit>
-std::unique_ptr<Unit[]> TryAllocate(std::size_t count) {
-  return std::unique_ptr<Unit[]>(new (std::nothrow) Unit[count]);
 }
 
 // The index of the first NUL in data from start on, or units when none comes
@@ -100,15 +95,14 @@ class Walk {
     // A link key is not deleted through its name: that would delete the key it points at.
     if ((flags_ & MatchKeyNames) && text::ContainsNoCase(name, pattern_.c_str()) && !platform::IsLinkKey(key, name))
       list_.push_back({path_, {}, {}, EntryKind::Key});
-    RegKey subKey;
-    if (platform::RegOpenKeyExW(key, name, platform::kKeyRead, &subKey) != platform::kSuccess) return;
-    if (guard_.Enter(subKey, path_, mark)) {
-      Visit(subKey, depth + 1);
+    platform::UniqueRegKey subKey;
+    if (platform::RegOpenKeyExW(key, name, platform::kKeyRead, subKey.put()) != platform::kSuccess) return;
+    if (guard_.Enter(subKey.get(), path_, mark)) {
+      Visit(subKey.get(), depth + 1);
       guard_.Leave();
     } else {
       list_.resize(std::min(list_.size(), guard_.DropFrom()));
     }
-    platform::RegCloseKey(subKey);
   }
 
   const std::u16string& pattern_;

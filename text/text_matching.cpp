@@ -3,7 +3,7 @@
 namespace text {
 namespace {
 
-inline char16_t Fold(char16_t unit) { return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 0x20) : unit; }
+constexpr char16_t Fold(char16_t unit) { return FoldCase(unit); }
 
 // The rest of pattern, from its second unit, against text from its second.
 inline bool RestMatches(const char16_t* text, const char16_t* pattern) {

@@ -13,6 +13,12 @@ namespace text {
 // text. Both texts are NUL-terminated; nothing is copied or allocated.
 std::optional<std::size_t> ContainsNoCase(const char16_t* text, const char16_t* pattern);
 
+// The one fold behind both: 'A' to 'Z' become 'a' to 'z', every other unit
+// stays itself.
+constexpr char16_t FoldCase(char16_t unit) {
+  return unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit + 0x20) : unit;
+}
+
 // True when a and b have the same length and match unit by unit.
 bool EqualsNoCase(const char16_t* a, const char16_t* b);
 
