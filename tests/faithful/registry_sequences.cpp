@@ -122,7 +122,7 @@ constexpr int kSlots = 5;
 const char* const kLeaveOutNames[] = {"maximum-allowed",        "generic-rights",           "case-beyond-latin1",
                                       "link-cycles",            "delete-tree-over-links",   "delete-tree-from-handles",
                                       "enum-value-short-buffers", "enum-value-string-data",
-                                      "query-value-buffer-without-size"};
+                                      "query-value-buffer-without-size", "set-value-nul-after-data"};
 std::set<std::string>& LeftOut() {
   static std::set<std::string> names;
   return names;
@@ -225,10 +225,13 @@ std::vector<std::uint8_t> ValueData(Random& random, std::uint32_t type) {
 struct Drawn {
   std::vector<std::u16string> keys[kAreaCount];
   std::set<std::u16string> links[kAreaCount];
+  std::vector<std::u16string> refused[kAreaCount];
   std::vector<int> slots;
 };
 
 std::u16string KnownPath(Random& random, const Drawn& drawn, int area) {
+  const auto& refused = drawn.refused[area];
+  if (!refused.empty() && random.Chance(30)) return refused[random.Below(static_cast<std::uint32_t>(refused.size()))];
   const auto& keys = drawn.keys[area];
   std::u16string path = keys[random.Below(static_cast<std::uint32_t>(keys.size()))];
   if (!drawn.links[area].empty() && random.Chance(20)) {
@@ -312,6 +315,7 @@ std::vector<Step> Draw(std::uint64_t seed) {
       for (auto right : kRefusableRights)
         if (random.Chance(40)) step.rights |= right;
       if (!step.rights) step.rights = random.Pick(kRefusableRights);
+      drawn.refused[step.area].push_back(step.path);
     } else if (roll < 38) {
       step.op = Op::Open;
       AddressKey(random, drawn, step);
@@ -326,7 +330,9 @@ std::vector<Step> Draw(std::uint64_t seed) {
       step.valueName = ValueName(random);
       step.type = random.Pick(kValueTypes);
       step.data = ValueData(random, step.type);
-      step.mode = static_cast<int>(random.Below(4));  // 0: data null when empty
+      // 0: data null when empty; 1: a NUL character after the data
+      step.mode = static_cast<int>(random.Below(4));
+      if (step.mode == 1 && Without("set-value-nul-after-data")) step.mode = 2;
     } else if (roll < 63) {
       step.op = Op::QueryValue;
       step.valueName = ValueName(random);
@@ -484,16 +490,22 @@ void RunDeleteTree(Sequence& run, const Step& step, std::size_t index) {
   Emit(index, "RegDeleteTreeW " + where + " -> " + std::to_string(status));
 }
 
+// The data lies in a buffer with four more bytes after it: for a string type
+// whose data does not end in a NUL, Windows reads past the size it is given,
+// and stores one character more when that character is a NUL. Mode 1 puts a
+// NUL character there, the others bytes that are not.
 void RunSetValue(Sequence& run, const Step& step, std::size_t index) {
   RegKey key;
   if (!SlotKey(run, step, index, "RegSetValueExW", &key)) return;
-  std::uint8_t empty = 0;
-  const std::uint8_t* data = step.data.empty() ? (step.mode == 0 ? nullptr : &empty) : step.data.data();
+  std::vector<std::uint8_t> buffer = step.data;
+  std::uint8_t after = step.mode == 1 ? 0x00 : 0xCC;
+  buffer.insert(buffer.end(), {after, after, 0xCC, 0xCC});
+  const std::uint8_t* data = step.data.empty() && step.mode == 0 ? nullptr : buffer.data();
   auto status = platform::RegSetValueExW(key, step.valueName, step.type, data,
                                          static_cast<std::uint32_t>(step.data.size()));
-  Emit(index,
-       "RegSetValueExW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " type " + Number(step.type) +
-           " " + Hex(step.data.data(), step.data.size()) + " -> " + std::to_string(status));
+  Emit(index, "RegSetValueExW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " type " +
+                  Number(step.type) + " " + Hex(step.data.data(), step.data.size()) + " then " +
+                  Hex(buffer.data() + step.data.size(), 2) + " -> " + std::to_string(status));
 }
 
 // Modes: 0 type and size, 1 a buffer, 2 a buffer without its size, 3 nothing
