@@ -4,7 +4,8 @@
     narrow.py SEED [without=NAME]...
 
 Drops one step at a time, keeping the drop whenever the in-memory registry
-and Wine still differ first in the same call, until no step can go. Prints
+and Wine still differ first in the same call with the same two statuses,
+until no step can go. Prints
 the steps kept and both traces of them. Uses KORVEX_SEQUENCES_NATIVE,
 KORVEX_SEQUENCES_EXE and WINEPREFIX (a prefix of its own, made from the
 template); one Wine start per try.
@@ -46,7 +47,10 @@ def first_call(seed, steps, options):
     native = compare_traces.sequences(paths[0]).get(seed, [])
     wine = compare_traces.sequences(paths[1], wine=True).get(seed, [])
     difference = compare_traces.first_difference(native, wine)
-    return (compare_traces.call_of(difference[1]) if difference else None), native, wine
+    if not difference:
+        return None, native, wine
+    _, a, b = difference
+    return (compare_traces.call_of(a), compare_traces.status_of(a), compare_traces.status_of(b)), native, wine
 
 
 def main():
@@ -63,7 +67,7 @@ def main():
         if first_call(seed, trial, options)[0] == target:
             steps = trial
     _, native, wine = first_call(seed, steps, options)
-    print(f"seed {seed}, steps {','.join(map(str, steps))}, first difference in {target}")
+    print(f"seed {seed}, steps {','.join(map(str, steps))}, first difference in {target[0]}")
     for name, lines in (("memory", native), ("wine", wine)):
         print(f"  {name}:")
         for line in lines:

@@ -227,6 +227,7 @@ struct Drawn {
   std::set<std::u16string> links[kAreaCount];
   std::vector<std::u16string> refused[kAreaCount];
   std::vector<int> slots;
+  std::uint32_t slotRights[kSlots] = {};  // of the last open into the slot
 };
 
 std::u16string KnownPath(Random& random, const Drawn& drawn, int area) {
@@ -323,8 +324,10 @@ std::vector<Step> Draw(std::uint64_t seed) {
       step.rights = random.Chance(50) ? kKeyAllAccess : OpenRights(random);
       if (std::find(drawn.slots.begin(), drawn.slots.end(), step.target) == drawn.slots.end())
         drawn.slots.push_back(step.target);
+      drawn.slotRights[step.target] = step.rights;
     } else if (roll < 40) {
       step.op = Op::Close;
+      drawn.slotRights[step.slot] = 0;
     } else if (roll < 54) {
       step.op = Op::SetValue;
       step.valueName = ValueName(random);
@@ -348,7 +351,7 @@ std::vector<Step> Draw(std::uint64_t seed) {
       step.capacity = random.Pick(kNameCapacities);
       step.mode = static_cast<int>(random.Below(4));
       step.dataCapacity = random.Pick(kBufferSizes);
-      if (Without("enum-value-string-data")) step.mode = 0;
+      if (Without("enum-value-string-data") && step.mode >= 2) step.mode = 1;  // no data buffer
       if (Without("enum-value-short-buffers")) {
         step.capacity = 16384;
         step.dataCapacity = 4096;
@@ -363,7 +366,8 @@ std::vector<Step> Draw(std::uint64_t seed) {
       if (cycles || (Without("delete-tree-over-links") && anyLinks)) continue;
       step.op = Op::DeleteTree;
       AddressKey(random, drawn, step);
-      if (!step.fromRoot && Without("delete-tree-from-handles")) continue;
+      if (!step.fromRoot && Without("delete-tree-from-handles") && drawn.slotRights[step.slot] != kKeyAllAccess)
+        continue;
       if (step.fromRoot && step.path.empty() && random.Chance(70)) continue;  // the whole area, now and then
     } else if (roll < 96) {
       step.op = Op::IsLinkKey;
@@ -446,6 +450,13 @@ bool SlotKey(Sequence& run, const Step& step, std::size_t index, const char* cal
   return true;
 }
 
+void CloseSlot(Sequence& run, int slot) {
+  if (run.open[slot]) platform::RegCloseKey(run.slots[slot]);
+  run.open[slot] = false;
+}
+
+// The target slot loses its old handle whatever happens, so that it holds
+// what the last open drawn for it gave, as drawing assumes.
 void RunOpen(Sequence& run, const Step& step, std::size_t index) {
   RegKey parent;
   std::string where;
@@ -456,17 +467,20 @@ void RunOpen(Sequence& run, const Step& step, std::size_t index) {
     path = WithSid(RootPath(step), run.sid);
     where = std::string(alias.rootName) + " \"" + Text(RootPath(step)) + "\"";
   } else {
-    if (!SlotKey(run, step, index, "RegOpenKeyExW", &parent)) return;
+    if (!SlotKey(run, step, index, "RegOpenKeyExW", &parent)) {
+      CloseSlot(run, step.target);
+      return;
+    }
     path = step.path;
     where = "h" + std::to_string(step.slot) + " " + (step.nullPath ? std::string("null") : Quoted(path.c_str()));
   }
   RegKey opened{};
   auto status = platform::RegOpenKeyExW(parent, step.nullPath ? nullptr : path.c_str(), step.rights, &opened);
   std::string text = "RegOpenKeyExW " + where + " " + Number(step.rights) + " -> " + std::to_string(status);
+  CloseSlot(run, step.target);
   if (status == platform::kSuccess) {
-    if (run.open[step.target]) platform::RegCloseKey(run.slots[step.target]);
-    run.slots[step.target] = opened;
     run.open[step.target] = true;
+    run.slots[step.target] = opened;
     text += " h" + std::to_string(step.target);
   }
   Emit(index, text);
