@@ -5,10 +5,10 @@
 
 Drops one step at a time, keeping the drop whenever the in-memory registry
 and Wine still differ first in the same call with the same two statuses,
-until no step can go. Prints
-the steps kept and both traces of them. Uses KORVEX_SEQUENCES_NATIVE,
-KORVEX_SEQUENCES_EXE and WINEPREFIX (a prefix of its own, made from the
-template); one Wine start per try.
+until no step can go. Prints the steps kept and both traces of them. Uses
+KORVEX_SEQUENCES_NATIVE, KORVEX_SEQUENCES_EXE and WINEPREFIX (a prefix of its
+own, copied from the template); one Wine start per try, so keep a wineserver
+running for the prefix (wineserver -p).
 """
 import os
 import subprocess
