@@ -299,7 +299,7 @@ std::vector<Step> Draw(std::uint64_t seed) {
       if (!drawn.links[step.area].insert(step.path).second) continue;
       anyLinks = true;
       std::u16string below;
-      if (random.Chance(20) && !drawn.links[targetArea].empty()) {
+      if (random.Chance(cycles ? 60 : 20) && !drawn.links[targetArea].empty()) {
         below = *drawn.links[targetArea].begin();  // a chain, or a cycle
       } else if (random.Chance(85)) {
         const auto& targets = drawn.keys[targetArea];
