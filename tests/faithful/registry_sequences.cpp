@@ -520,6 +520,13 @@ void RunSetValue(Sequence& run, const Step& step, std::size_t index) {
   Emit(index, "RegSetValueExW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " type " +
                   Number(step.type) + " " + Hex(step.data.data(), step.data.size()) + " then " +
                   Hex(buffer.data() + step.data.size(), 2) + " -> " + std::to_string(status));
+  // What was stored, read back at once, so that no later step is needed to
+  // show it. The outputs start at 0: what a refused call leaves in them is
+  // not this step's question.
+  std::uint32_t type = 0, size = 0;
+  status = platform::RegQueryValueExW(key, step.valueName, &type, nullptr, &size);
+  Emit(index, "RegQueryValueExW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " size -> " +
+                  std::to_string(status) + " type " + Number(type) + " bytes " + std::to_string(size));
 }
 
 // Modes: 0 type and size, 1 a buffer, 2 a buffer without its size, 3 nothing
