@@ -3,10 +3,12 @@
 // in-memory registry and for Windows against the real one; run both with the
 // same seeds and compare the traces (compare_traces.py, run.sh).
 //
-//   registry_sequences FIRST_SEED COUNT            sequences FIRST_SEED ...
-//   registry_sequences SEED STEP,STEP,...          one sequence with only
-//                                                   those steps (to narrow a
-//                                                   difference down)
+//   registry_sequences FIRST_SEED COUNT [without=NAME]...
+//       sequences FIRST_SEED to FIRST_SEED + COUNT - 1
+//   registry_sequences SEED sSTEP,STEP,... [without=NAME]...
+//       one sequence with only those steps (narrow.py uses it)
+//
+// without=NAME leaves a kind of call out (kLeaveOutNames below).
 //
 // A sequence is drawn from its seed alone, before any call is made, so a step
 // means the same on both sides whatever the calls answer, and dropping steps
