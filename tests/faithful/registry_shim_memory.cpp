@@ -1,0 +1,51 @@
+// The shim over the in-memory registry's test controls.
+#include <stdexcept>
+
+#include "platform/memory/memory.h"
+#include "platform/memory/registry_model.h"
+#include "tests/faithful/registry_shim.h"
+
+namespace faithful {
+namespace {
+
+std::u16string RootPath(platform::RegKey root, const std::u16string& path) {
+  std::u16string name;
+  if (root == platform::kClassesRoot) name = u"HKCR";
+  else if (root == platform::kCurrentUser) name = u"HKCU";
+  else if (root == platform::kLocalMachine) name = u"HKLM";
+  else if (root == platform::kUsers) name = u"HKU";
+  else if (root == platform::kCurrentConfig) name = u"HKCC";
+  else throw std::invalid_argument("not a predefined root");
+  return path.empty() ? name : name + u"\\" + path;
+}
+
+}  // namespace
+
+void Begin() { memory::ResetRegistry(); }
+
+std::u16string CurrentUserSid() { return std::u16string(memory::kCurrentUserSid); }
+
+std::int32_t CreateKey(platform::RegKey root, const std::u16string& path) {
+  memory::CreateNode(RootPath(root, path));
+  return platform::kSuccess;
+}
+
+std::int32_t CreateLink(platform::RegKey root, const std::u16string& path, const std::u16string& target) {
+  memory::MakeLink(RootPath(root, path), target);
+  return platform::kSuccess;
+}
+
+std::int32_t RefuseAccess(platform::RegKey root, const std::u16string& path, std::uint32_t rights) {
+  if (!memory::KeyExists(RootPath(root, path))) return platform::kFileNotFound;
+  memory::RefuseAccess(RootPath(root, path), rights);
+  return platform::kSuccess;
+}
+
+// A refused key stops the model's own deletion, as it should, so the scratch
+// area goes with a fresh machine instead.
+bool RemoveScratch(platform::RegKey root, const std::u16string& path) {
+  memory::ResetRegistry();
+  return !memory::KeyExists(RootPath(root, path));
+}
+
+}  // namespace faithful
