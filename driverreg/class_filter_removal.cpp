@@ -51,8 +51,13 @@ void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t coun
   const std::size_t oldLength = bytes / 2;
   std::size_t length = oldLength;
   for (std::size_t i = 0; i < count && names[i]; ++i) length = RemoveMultiStringEntry(units, names[i], length);
-  if (length != oldLength)
-    platform::RegSetValueExW(key, kUpperFilters, type, raw, static_cast<std::uint32_t>(length * 2));
+  if (length == oldLength) return;
+  // Windows, given string data that does not end in a NUL, looks at the unit
+  // just past it and stores that too when it is a NUL: the removed filter's
+  // own NUL may stand there, and a kept unclosed last filter would come back
+  // closed. A unit that is not NUL there keeps the list exactly as edited.
+  if (length == 0 || units[length - 1] != 0) units[length] = 0xFFFF;
+  platform::RegSetValueExW(key, kUpperFilters, type, raw, static_cast<std::uint32_t>(length * 2));
 }
 
 }  // namespace

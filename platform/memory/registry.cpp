@@ -90,7 +90,15 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
 std::shared_ptr<Node> Walk(std::shared_ptr<Node> node, std::u16string_view path, bool create);
 
 // A link's target, as the kernel names keys.
+// A target that runs through a link leads back here; the kernel gives up past
+// its reparse limit, and so does the model, rather than recurse without end.
 std::shared_ptr<Node> ResolveAbsolute(std::u16string_view target) {
+  static int depth = 0;
+  if (depth > 16) return nullptr;
+  struct Nested {
+    Nested() { ++depth; }
+    ~Nested() { --depth; }
+  } nested;
   auto parts = SplitPath(target);
   if (parts.size() < 2 || !SameName(parts[0], u"Registry")) return nullptr;
   std::shared_ptr<Node> node;
