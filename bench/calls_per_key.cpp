@@ -6,21 +6,20 @@
 #include <string>
 
 #include "bench/generated_registry.h"
-#include "platform/memory/memory.h"
-#include "platform/memory/registry_model.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 #include "sweep/registry_search.h"
 
 int main() {
   for (std::size_t size : {10000, 100000, 1000000}) {
-    memory::ResetRegistry();
+    memory::ResetMachine();
     memory::RecordCalls(false);
     const std::u16string top = u"HKLM\\Bench";
-    memory::Node* current = nullptr;
+    memory::TreeBuilder builder;
     const auto counts = bench::GenerateRegistry(
         size, 20261209, true,
-        [&](const std::u16string& path) { current = &memory::CreateNode(path.empty() ? top : top + u"\\" + path); },
-        [&](const bench::GeneratedValue& value) { memory::SetNodeValue(*current, value.name, value.type, value.data); });
+        [&](const std::u16string& path) { builder.Key(path.empty() ? top : top + u"\\" + path); },
+        [&](const bench::GeneratedValue& value) { builder.Value(value.name, value.type, value.data); });
     for (std::uint32_t flags : {3u, 7u}) {
       memory::RecordCalls(true);
       memory::ClearRegistryCalls();

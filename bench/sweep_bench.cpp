@@ -30,8 +30,7 @@
 #include "bench/bare_walk.h"
 #include "bench/generated_registry.h"
 #include "bench/reg_file.h"
-#include "platform/memory/memory.h"
-#include "platform/memory/registry_model.h"
+#include "platform/memory/machine.h"
 #include "sweep/registry_search.h"
 #include "text/text_matching.h"
 
@@ -65,20 +64,18 @@ struct Tree {
 std::map<std::size_t, Tree> trees;
 
 void BuildRegistries(const std::vector<std::size_t>& sizes) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::RecordCalls(false);
   for (std::size_t size : sizes) {
     const std::string digits = std::to_string(size);
     const std::u16string relative = u"Bench\\" + std::u16string(digits.begin(), digits.end());
     const std::u16string top = u"HKLM\\" + relative;
-    memory::Node* current = nullptr;
+    memory::TreeBuilder builder;
     Tree& tree = trees[size];
     tree.counts = bench::GenerateRegistry(
         size, kSeed, true,
-        [&](const std::u16string& path) { current = &memory::CreateNode(path.empty() ? top : top + u"\\" + path); },
-        [&](const bench::GeneratedValue& value) {
-          memory::SetNodeValue(*current, value.name, value.type, value.data);
-        });
+        [&](const std::u16string& path) { builder.Key(path.empty() ? top : top + u"\\" + path); },
+        [&](const bench::GeneratedValue& value) { builder.Value(value.name, value.type, value.data); });
     platform::RegOpenKeyExW(platform::kLocalMachine, relative.c_str(), platform::kKeyRead, &tree.top);
   }
 }

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "driverreg/class_filter_removal.h"
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 #include "run/tables.h"
 #include "sweep/found_entry_removal.h"
@@ -105,7 +105,7 @@ class Scenario {
   static constexpr const char16_t* kBystander = u"HKLM\\Software\\Bystander";
 
   void Build() {
-    memory::ResetRegistry();
+    memory::ResetMachine();
     memory::LoadReg(u"[HKLM\\Software\\Bystander\\Deep]\n\"keep\"=\"me\"\n[HKLM\\System\\CurrentControlSet\\Services]\n");
     for (const auto& row : run::ClassFilterTable)
       memory::SetValue(u"HKLM\\" + std::u16string(row.classKey), u"UpperFilters", platform::kRegMultiSz,

@@ -13,8 +13,7 @@
 
 #include "driverreg/class_filter_removal.h"
 #include "fuzz/multi_string_model.h"
-#include "platform/memory/memory.h"
-#include "platform/memory/registry_model.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 #include "run/tables.h"
 
@@ -53,8 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   const std::vector<std::uint8_t> data(input + 1, input + size);
   const std::u16string keyPath = u"HKEY_LOCAL_MACHINE\\" + std::u16string(row.classKey);
 
-  memory::ResetRegistry();
-  memory::SetNodeValue(memory::CreateNode(keyPath), u"UpperFilters", type, data);
+  memory::ResetMachine();
+  memory::SetValue(keyPath, u"UpperFilters", type, data);
   driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
 
   std::vector<std::uint8_t> expected = data;
@@ -65,10 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
       if (name) edited = model::Remove(edited, name);
     if (edited != list) expected = Bytes(edited);
   }
-  const memory::Node* node = memory::FindNode(keyPath);
-  model::Check(node && node->values.size() == 1, "the value went missing or another appeared");
-  model::Check(node->values[0].type == type, "the type changed");
-  model::Check(node->values[0].data == expected, "the stored list differs from the model");
+  const auto stored = memory::ReadValue(keyPath, u"UpperFilters");
+  model::Check(stored.has_value(), "the value went missing");
+  model::Check(stored->type == type, "the type changed");
+  model::Check(stored->data == expected, "the stored list differs from the model");
   model::Check(WriteCount() == (expected != data ? 1u : 0u), "written although unchanged, or not written");
   model::Check(memory::OpenKeyCount() == 0, "a key was left open");
   model::Check(memory::OutputCallCount() == 0, "something was written to the console");

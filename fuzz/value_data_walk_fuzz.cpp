@@ -17,8 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/registry_model.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 #include "sweep/registry_search.h"
 
@@ -72,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   const std::u16string pattern = kPatterns[(input[0] >> 3) & 3];
   const std::vector<std::uint8_t> data(input + 1, input + size);
 
-  memory::ResetRegistry();
-  memory::SetNodeValue(memory::CreateNode(u"HKLM\\T"), u"v", type, data);
+  memory::ResetMachine();
+  memory::SetValue(u"HKLM\\T", u"v", type, data);
   platform::RegKey key;
   Check(platform::RegOpenKeyExW(platform::kLocalMachine, u"T", platform::kKeyRead, &key) == platform::kSuccess,
         "the test key did not open");

@@ -15,7 +15,8 @@ namespace memory {
 // A fresh machine: HKLM\Software\Classes (shown as HKEY_CLASSES_ROOT),
 // HKLM\System\CurrentControlSet\Hardware Profiles\Current (HKEY_CURRENT_CONFIG)
 // and the current user's key under HKEY_USERS (HKEY_CURRENT_USER), nothing else.
-// Also closes every handle and clears the call log and the captured output.
+// Also closes every handle and clears the call log. ResetMachine (machine.h)
+// resets the console, the session and the service manager with it.
 void ResetRegistry();
 
 // The current user's key name under HKEY_USERS.

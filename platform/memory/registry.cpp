@@ -342,7 +342,6 @@ void ResetRegistry() {
   Walk(s.machine, u"Software\\Classes", true);
   Walk(s.machine, u"System\\CurrentControlSet\\Hardware Profiles\\Current", true);
   Walk(s.users, kCurrentUserSid, true);
-  ClearOutput();
 }
 
 bool KeyExists(std::u16string_view path) { return FindNode(path) != nullptr; }

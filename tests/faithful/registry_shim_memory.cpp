@@ -1,8 +1,7 @@
 // The shim over the in-memory registry's test controls.
 #include <stdexcept>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/registry_model.h"
+#include "platform/memory/machine.h"
 #include "tests/faithful/registry_shim.h"
 
 namespace faithful {
@@ -21,12 +20,12 @@ std::u16string RootPath(platform::RegKey root, const std::u16string& path) {
 
 }  // namespace
 
-void Begin() { memory::ResetRegistry(); }
+void Begin() { memory::ResetMachine(); }
 
 std::u16string CurrentUserSid() { return std::u16string(memory::kCurrentUserSid); }
 
 std::int32_t CreateKey(platform::RegKey root, const std::u16string& path) {
-  memory::CreateNode(RootPath(root, path));
+  memory::CreateKey(RootPath(root, path));
   return platform::kSuccess;
 }
 
@@ -44,7 +43,7 @@ std::int32_t RefuseAccess(platform::RegKey root, const std::u16string& path, std
 // A refused key stops the model's own deletion, as it should, so the scratch
 // area goes with a fresh machine instead.
 bool RemoveScratch(platform::RegKey root, const std::u16string& path) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   return !memory::KeyExists(RootPath(root, path));
 }
 

@@ -8,8 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/registry_model.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 #include "run/tables.h"
 
@@ -136,32 +135,6 @@ TEST(RemoveMultiStringEntry, BothDiskDriveNamesGoInEitherOrder) {
   }
 }
 
-// The two queries rely on RegQueryValueExW as Windows answers it: no buffer
-// gives type and size; a short buffer gives ERROR_MORE_DATA and the size
-// needed, and its bytes are not to be used; a buffer without a size is refused.
-TEST(InMemoryRegQueryValueExW, AnswersSizeQueriesAsWindowsDoes) {
-  memory::ResetRegistry();
-  memory::LoadReg(u"[HKEY_LOCAL_MACHINE\\K]\n\"L\"=multi:\"ab\"\n");
-  platform::RegKey key;
-  ASSERT_EQ(platform::RegOpenKeyExW(platform::kLocalMachine, u"K", platform::kKeyQueryValue, &key), 0);
-  std::uint32_t type = 0, bytes = 0;
-  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, nullptr, &bytes), platform::kSuccess);
-  EXPECT_EQ(type, platform::kRegMultiSz);
-  EXPECT_EQ(bytes, 8u);
-  std::uint8_t small[4];
-  bytes = sizeof small;
-  type = 0;
-  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, small, &bytes), platform::kMoreData);
-  EXPECT_EQ(bytes, 8u);
-  EXPECT_EQ(type, platform::kRegMultiSz);
-  std::uint8_t exact[8];
-  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, exact, nullptr), platform::kInvalidParameter);
-  bytes = sizeof exact;
-  EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, exact, &bytes), platform::kSuccess);
-  EXPECT_EQ(std::vector<std::uint8_t>(exact, exact + 8), Bytes(u"ab\0\0"sv));
-  platform::RegCloseKey(key);
-}
-
 // The class key cycle, against the in-memory registry.
 constexpr const char16_t* kVolumeKey = run::ClassFilterTable[0].classKey;
 constexpr const char16_t* kDiskKey = run::ClassFilterTable[1].classKey;
@@ -170,7 +143,7 @@ const std::u16string kDiskPath = u"HKEY_LOCAL_MACHINE\\"s + kDiskKey;
 
 class RemoveUpperFilterTest : public testing::Test {
  protected:
-  void SetUp() override { memory::ResetRegistry(); }
+  void SetUp() override { memory::ResetMachine(); }
 
   // Whatever happened, the key is closed again and nothing was said.
   void TearDown() override {
@@ -179,14 +152,13 @@ class RemoveUpperFilterTest : public testing::Test {
   }
 
   static void SetFilters(const std::u16string& keyPath, std::uint32_t type, std::vector<std::uint8_t> data) {
-    memory::SetNodeValue(memory::CreateNode(keyPath), u"UpperFilters", type, std::move(data));
+    memory::SetValue(keyPath, u"UpperFilters", type, std::move(data));
   }
 
-  static const memory::Value& Filters(const std::u16string& keyPath) {
-    const memory::Node* node = memory::FindNode(keyPath);
-    for (const memory::Value& value : node->values)
-      if (value.name == u"UpperFilters") return value;
-    throw std::logic_error("no UpperFilters");
+  static memory::StoredValue Filters(const std::u16string& keyPath) {
+    auto value = memory::ReadValue(keyPath, u"UpperFilters");
+    if (!value) throw std::logic_error("no UpperFilters");
+    return *value;
   }
 
   static void RemoveVolumeFilter() {
@@ -213,7 +185,7 @@ TEST_F(RemoveUpperFilterTest, OpensQueriesTwiceAndWritesTheShortenedList) {
   EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"volsnap\0fvevol\0\0"sv));
   EXPECT_EQ(Filters(kVolumePath).type, platform::kRegMultiSz);
   // Named as the registry spells the key, which the lookup ignores.
-  const std::string key = memory::Narrow(memory::PathOf(*memory::FindNode(kVolumePath)));
+  const std::string key = memory::Narrow(memory::StoredPath(kVolumePath));
   EXPECT_EQ(memory::RegistryCalls(), (std::vector<std::string>{
                                          "RegOpenKeyExW HKEY_LOCAL_MACHINE [" + memory::Narrow(kVolumeKey) + "] 0x3 -> 0",
                                          "RegQueryValueExW " + key + " [UpperFilters] -> 0",
@@ -240,7 +212,7 @@ TEST_F(RemoveUpperFilterTest, DiskDriveNamesGoInEitherOrderAndOthersKeepTheirs) 
 TEST_F(RemoveUpperFilterTest, AListWithNothingToRemoveIsNeverWritten) {
   for (auto list : {u"volsnap\0fvevol\0\0"sv, u"\0"sv, u"tessaid2\0xtessaid\0\0"sv, u"volsnap\0tess"sv}) {
     SCOPED_TRACE(Show(list));
-    memory::ResetRegistry();
+    memory::ResetMachine();
     SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(list));
     RemoveVolumeFilter();
     EXPECT_EQ(Filters(kVolumePath).data, Bytes(list));
@@ -255,7 +227,7 @@ TEST_F(RemoveUpperFilterTest, AnOddLastByteIsOutsideTheListAndDroppedOnlyWhenItC
   RemoveVolumeFilter();
   EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"volsnap\0\0"sv));
 
-  memory::ResetRegistry();
+  memory::ResetMachine();
   auto unchanged = Bytes(u"volsnap\0\0"sv);
   unchanged.push_back(0x41);
   SetFilters(kVolumePath, platform::kRegMultiSz, unchanged);
@@ -264,7 +236,7 @@ TEST_F(RemoveUpperFilterTest, AnOddLastByteIsOutsideTheListAndDroppedOnlyWhenItC
   EXPECT_TRUE(Writes().empty());
 
   // One byte is a list of length 0: nothing to remove, nothing written.
-  memory::ResetRegistry();
+  memory::ResetMachine();
   SetFilters(kVolumePath, platform::kRegMultiSz, {0x74});
   RemoveVolumeFilter();
   EXPECT_EQ(Filters(kVolumePath).data, std::vector<std::uint8_t>{0x74});
@@ -277,7 +249,7 @@ TEST_F(RemoveUpperFilterTest, AnUnclosedListLosesOnlyTheNameAndGainsNothing) {
   EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"volsnap\0"sv));
 
   // The name alone and unclosed leaves an empty list, still a value.
-  memory::ResetRegistry();
+  memory::ResetMachine();
   SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"tessaid"sv));
   RemoveVolumeFilter();
   EXPECT_TRUE(Filters(kVolumePath).data.empty());
@@ -289,14 +261,14 @@ TEST_F(RemoveUpperFilterTest, AnUnclosedListLosesOnlyTheNameAndGainsNothing) {
 TEST_F(RemoveUpperFilterTest, ValuesOfOtherTypesOrNoDataAreLeftAlone) {
   for (std::uint32_t type : {platform::kRegSz, platform::kRegExpandSz, platform::kRegBinary}) {
     SCOPED_TRACE(type);
-    memory::ResetRegistry();
+    memory::ResetMachine();
     SetFilters(kVolumePath, type, Bytes(u"tessaid\0"sv));
     RemoveVolumeFilter();
     EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"tessaid\0"sv));
     EXPECT_EQ(Filters(kVolumePath).type, type);
     EXPECT_TRUE(Writes().empty());
   }
-  memory::ResetRegistry();
+  memory::ResetMachine();
   SetFilters(kVolumePath, platform::kRegMultiSz, {});
   RemoveVolumeFilter();
   EXPECT_TRUE(Filters(kVolumePath).data.empty());
@@ -307,15 +279,15 @@ TEST_F(RemoveUpperFilterTest, AMissingKeyOrValueOrARefusedOpenEndsTheClassSilent
   RemoveVolumeFilter();  // no key at all
   EXPECT_EQ(memory::RegistryCalls().size(), 1u);
 
-  memory::ResetRegistry();
-  memory::CreateNode(kVolumePath);
+  memory::ResetMachine();
+  memory::CreateKey(kVolumePath);
   RemoveVolumeFilter();  // key without the value
   EXPECT_TRUE(Writes().empty());
 
   // Either right refused fails the open: the key holding the product's filter
   // is then not touched, and the next class is handled as usual.
   for (std::uint32_t refused : {platform::kKeyQueryValue, platform::kKeySetValue}) {
-    memory::ResetRegistry();
+    memory::ResetMachine();
     SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"tessaid\0\0"sv));
     SetFilters(kDiskPath, platform::kRegMultiSz, Bytes(u"vornpart\0PartMgr\0\0"sv));
     memory::RefuseAccess(kVolumePath, refused);
@@ -342,7 +314,7 @@ TEST_F(RemoveUpperFilterTest, AValueThatGrowsBetweenTheQueriesIsNotWritten) {
 
 TEST_F(RemoveUpperFilterTest, AFailedWriteStillClosesTheKey) {
   SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"tessaid\0\0"sv));
-  memory::BeforeCall(kVolumePath, "RegSetValueExW", [] { memory::DeleteNode(kVolumePath); });
+  memory::BeforeCall(kVolumePath, "RegSetValueExW", [] { memory::DeleteKey(kVolumePath); });
   RemoveVolumeFilter();
   ASSERT_EQ(Writes().size(), 1u);
   EXPECT_NE(Writes()[0].find("-> 1018"), std::string::npos) << Writes()[0];

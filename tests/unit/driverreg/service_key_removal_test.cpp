@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "run/tables.h"
 
 namespace {
@@ -36,7 +36,7 @@ std::size_t CountCalls(const std::string& prefix) {
 }
 
 TEST(ServiceKeyRemoval, DeletesAllSevenInTableOrderAndLeavesTheirNeighbours) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   // Stored in sorted order, which is not the table's.
   memory::LoadReg(uR"(
 [HKLM\System\CurrentControlSet\Services\brunko]
@@ -73,7 +73,7 @@ TEST(ServiceKeyRemoval, DeletesAllSevenInTableOrderAndLeavesTheirNeighbours) {
 }
 
 TEST(ServiceKeyRemoval, EachNameGoesThroughAFreshHandleToTheServicesKey) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(u"[HKLM\\System\\CurrentControlSet\\Services\\vornpart]\n");
   const char16_t* names[] = {u"vornpart", u"brunko"};
   std::size_t openWhenDeleting = 0;
@@ -97,7 +97,7 @@ TEST(ServiceKeyRemoval, EachNameGoesThroughAFreshHandleToTheServicesKey) {
 }
 
 TEST(ServiceKeyRemoval, NoneInstalledReportsNotFoundForEachInTableOrder) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(u"[HKLM\\System\\CurrentControlSet\\Services\\Other]\n");
   RemoveTable();
   EXPECT_EQ(Output(), TableReports());
@@ -106,7 +106,7 @@ TEST(ServiceKeyRemoval, NoneInstalledReportsNotFoundForEachInTableOrder) {
 }
 
 TEST(ServiceKeyRemoval, ReportUsesTheTablesLetterCase) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(u"[HKLM\\System\\CurrentControlSet\\Services\\TARNVOLREC]\n");
   RemoveTable();
   EXPECT_EQ(Output(), TableReports({{"TarnVolRec", "DELETED"}}));
@@ -114,7 +114,7 @@ TEST(ServiceKeyRemoval, ReportUsesTheTablesLetterCase) {
 }
 
 TEST(ServiceKeyRemoval, DeepSubtreeGoesInOneDeletionWithOneReport) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(uR"(
 [HKLM\System\CurrentControlSet\Services\tessaid]
 "Type"=dword:00000001
@@ -134,7 +134,7 @@ TEST(ServiceKeyRemoval, DeepSubtreeGoesInOneDeletionWithOneReport) {
 }
 
 TEST(ServiceKeyRemoval, RefusedDeletionIsReportedAndTheNextNamesAreStillTried) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(uR"(
 [HKLM\System\CurrentControlSet\Services\TarnVol\Enum]
 [HKLM\System\CurrentControlSet\Services\brunko]
@@ -146,7 +146,7 @@ TEST(ServiceKeyRemoval, RefusedDeletionIsReportedAndTheNextNamesAreStillTried) {
 }
 
 TEST(ServiceKeyRemoval, ServicesKeyThatCannotBeOpenedSilencesThePhase) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(u"[HKLM\\System\\CurrentControlSet\\Services\\brunko]\n");
   memory::RefuseAccess(kServices, platform::kDelete);
   RemoveTable();
@@ -155,7 +155,7 @@ TEST(ServiceKeyRemoval, ServicesKeyThatCannotBeOpenedSilencesThePhase) {
   EXPECT_TRUE(memory::KeyExists(u"HKLM\\System\\CurrentControlSet\\Services\\brunko"));
 
   // A machine without the key at all behaves the same.
-  memory::ResetRegistry();
+  memory::ResetMachine();
   RemoveTable();
   EXPECT_EQ(Output(), "");
   EXPECT_EQ(memory::OpenKeyCount(), 0u);

@@ -2,7 +2,7 @@
 // same either way, and the log must say nothing while it is off.
 #include <gtest/gtest.h>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 #include "sweep/registry_search.h"
 
@@ -23,7 +23,7 @@ std::pair<std::size_t, std::size_t> SearchAndCount() {
 }
 
 TEST(RecordCalls, OffLogsNothingAndChangesNoAnswer) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(uR"(
 [HKLM\T\a pat]
 "v"="pat text"
@@ -52,9 +52,9 @@ TEST(RecordCalls, OffLogsNothingAndChangesNoAnswer) {
 }
 
 TEST(RecordCalls, ResetTurnsRecordingBackOn) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::RecordCalls(false);
-  memory::ResetRegistry();
+  memory::ResetMachine();
   platform::RegKey key;
   ASSERT_EQ(platform::RegOpenKeyExW(kLocalMachine, u"Software", platform::kKeyRead, &key), 0);
   platform::RegCloseKey(key);

@@ -2,7 +2,7 @@
 // symbolic link below it points at someone else's key.
 #include <gtest/gtest.h>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 #include "removal/whole_key_removal.h"
 #include "tests/unit/safety/safety_support.h"
@@ -40,21 +40,6 @@ class WholeKeyRemoval : public ::testing::Test {
 
   std::u16string vendorBefore;
 };
-
-// What makes the links dangerous: RegDeleteTreeW itself, as Windows and Wine
-// carry it out, goes through a link below the key it deletes.
-TEST_F(WholeKeyRemoval, PlainTreeDeletionGoesThroughALinkBelowTheKey) {
-  platform::RegKey root;
-  ASSERT_EQ(platform::RegOpenKeyExW(platform::kLocalMachine, nullptr, 0x3000F, &root), 0);
-  EXPECT_EQ(platform::RegDeleteTreeW(root, u"Software\\Korvex for Windows"), platform::kFileNotFound);
-  platform::RegCloseKey(root);
-  EXPECT_FALSE(memory::KeyExists(u"HKLM\\Software\\Other Vendor"));
-  // The link stays: the deletion's second look at it found nothing behind it.
-  platform::RegKey product;
-  ASSERT_EQ(platform::RegOpenKeyExW(platform::kLocalMachine, u"Software\\Korvex for Windows", platform::kKeyRead, &product), 0);
-  EXPECT_TRUE(platform::IsLinkKey(product, u"Shared"));
-  platform::RegCloseKey(product);
-}
 
 TEST_F(WholeKeyRemoval, LinksBelowTheKeyGoAsLinksAndTheirTargetsStay) {
   removal::RemoveWholeKey(platform::kLocalMachine, u"Software\\Korvex for Windows");

@@ -3,14 +3,13 @@
 
 #include <cstddef>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/session.h"
+#include "platform/memory/machine.h"
 #include "run/cleaning_run.h"
 
 namespace {
 
 TEST(RestartInRun, AskedOnceAfterEveryRegistryCallEvenWhenNothingWasFound) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::ResetSession();
   std::size_t registryCallsWhenAsked = 0;
   std::size_t outputWhenAsked = 0;
@@ -29,7 +28,7 @@ TEST(RestartInRun, AskedOnceAfterEveryRegistryCallEvenWhenNothingWasFound) {
 }
 
 TEST(RestartInRun, ConsentRequestsTheRebootAndTheRunStillReturns) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::ResetSession();
   memory::AnswerMessageBox(platform::kIdOk);
   memory::LoadReg(u"[HKEY_CURRENT_USER\\Software\\Tarnvol]\n");

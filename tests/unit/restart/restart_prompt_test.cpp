@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/session.h"
+#include "platform/memory/machine.h"
 
 namespace {
 
@@ -21,7 +20,7 @@ class OfferRestartTest : public testing::Test {
  protected:
   void SetUp() override {
     memory::ResetSession();
-    memory::ResetRegistry();
+    memory::ResetMachine();
   }
 
   // Whatever happened, the phase leaves no handle open and says nothing.

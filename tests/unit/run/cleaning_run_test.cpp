@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ std::string SweepReports(const std::string& output, const std::string& expectedT
 }
 
 TEST(CleaningRun, SweepsPatternByPatternAndRootByRoot) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(uR"(
 [HKLM\Software\Classes\CLSID\{6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18}]
 [HKLM\Software\Vendor]

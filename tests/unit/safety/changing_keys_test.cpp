@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "run/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
@@ -25,7 +25,7 @@ std::string Describe(const FoundList& list) {
 class ChangingKeys : public ::testing::Test {
  protected:
   void SetUp() override {
-    memory::ResetRegistry();
+    memory::ResetMachine();
     memory::LoadReg(uR"(
 [HKCU\Software\W\a Tarnvol\inner]
 "Tarnvol inside"="1"

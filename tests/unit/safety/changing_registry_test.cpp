@@ -20,7 +20,7 @@ TEST(ChangingRegistry, EveryCallMayChangeTheRegistry) {
 // The case that crashed: a string value that grows from nothing between the
 // key's query and the value's enumeration.
 TEST(ChangingRegistry, ValueThatGrowsFromNothingIsNotReadThroughAMissingBuffer) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::SetValue(u"HKCU\\Software\\G", u"grows", platform::kRegSz, {});
   memory::BeforeCall(u"HKCU\\Software\\G", "RegEnumValueW", [] {
     memory::SetValue(u"HKCU\\Software\\G", u"grows", platform::kRegSz,

@@ -6,9 +6,7 @@
 
 #include <string>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/service_manager.h"
-#include "platform/memory/session.h"
+#include "platform/memory/machine.h"
 #include "run/cleaning_run.h"
 
 namespace safety {
@@ -16,7 +14,7 @@ namespace safety {
 // Like a real machine, it has a Services key, so the service key phase
 // reports each of the product's keys as not found.
 inline void FreshMachine() {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::ResetSession();
   memory::ResetServiceManager();
   memory::LoadReg(u"[HKLM\\System\\CurrentControlSet\\Services]\n");

@@ -5,8 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/service_manager.h"
+#include "platform/memory/machine.h"
 
 namespace {
 
@@ -17,7 +16,7 @@ using Calls = std::vector<std::string>;
 class ServiceRemoval : public ::testing::Test {
  protected:
   void SetUp() override {
-    memory::ResetRegistry();
+    memory::ResetMachine();
     memory::ResetServiceManager();
   }
   void TearDown() override { memory::ResetServiceManager(); }

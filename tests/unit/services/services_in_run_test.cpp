@@ -3,9 +3,7 @@
 
 #include <string>
 
-#include "platform/memory/memory.h"
-#include "platform/memory/service_manager.h"
-#include "platform/memory/session.h"
+#include "platform/memory/machine.h"
 #include "run/cleaning_run.h"
 
 namespace {
@@ -13,7 +11,7 @@ namespace {
 class ServicesInRun : public ::testing::Test {
  protected:
   void SetUp() override {
-    memory::ResetRegistry();
+    memory::ResetMachine();
     memory::ResetServiceManager();
     memory::ResetSession();
     memory::LoadReg(uR"(

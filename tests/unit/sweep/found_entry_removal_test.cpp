@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "run/tables.h"
 #include "sweep/registry_search.h"
 
@@ -24,7 +24,7 @@ std::string Remove(FoundList list) {
 
 class RemoveFoundEntries : public ::testing::Test {
  protected:
-  void SetUp() override { memory::ResetRegistry(); }
+  void SetUp() override { memory::ResetMachine(); }
 };
 
 TEST_F(RemoveFoundEntries, FourEntryExampleDeletesInListOrder) {

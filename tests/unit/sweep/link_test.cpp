@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "run/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/link_guard.h"
@@ -37,7 +37,7 @@ std::size_t CallsNamed(const std::string& prefix) {
 class Links : public ::testing::Test {
  protected:
   void SetUp() override {
-    memory::ResetRegistry();
+    memory::ResetMachine();
     memory::LoadReg(uR"(
 [HKCU\Software\A\Tarnvol settings]
 "v"="1"

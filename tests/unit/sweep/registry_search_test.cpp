@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ std::string ScanTestKey(const std::u16string& pattern, sweep::SearchFlags flags)
 }
 
 std::string Search(std::u16string_view reg, const std::u16string& pattern, sweep::SearchFlags flags) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(reg);
   return ScanTestKey(pattern, flags);
 }
@@ -133,14 +133,14 @@ TEST(ScanKey, DefaultValueMatchesWithEmptyName) {
 }
 
 TEST(ScanKey, KeyThatRefusesReadKeepsItsEntryAndHidesItsSubtree) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(u"[HKLM\\T\\locked pat\\inner pat]\n[HKLM\\T\\open]\n\"pat\"=\"\"\n");
   memory::RefuseAccess(u"HKLM\\T\\locked pat", platform::kKeyRead);
   EXPECT_EQ(ScanTestKey(u"pat", 7), "1 [locked pat] [] []\n2 [open] [pat] []\n");
 }
 
 TEST(ScanKey, FailuresOnlyNarrowWhatIsFound) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(uR"(
 [HKLM\T\a pat]
 [HKLM\T\b pat\deep pat]
@@ -159,7 +159,7 @@ TEST(ScanKey, FailuresOnlyNarrowWhatIsFound) {
 }
 
 TEST(ScanKey, ValueThatGrowsPastTheQueriedMaximumIsSkipped) {
-  memory::ResetRegistry();
+  memory::ResetMachine();
   memory::LoadReg(u"[HKLM\\T]\n\"a\"=\"pat\"\n\"b\"=\"pat\"\n");
   // After the maxima are queried, a grows beyond them; b is still found.
   memory::BeforeCall(u"HKLM\\T", "RegEnumValueW",

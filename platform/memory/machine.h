@@ -1,0 +1,49 @@
+// The in-memory machine the cleaner runs on in unit tests, benchmarks and
+// fuzz targets: the one header that drives it. Reset it whole, build its
+// registry from .reg text or value by value, bend it as a real machine can be
+// bent (refused rights, failing calls, links, changes under a call), and read
+// back what the cleaner did: the registry, the console, the call logs, the
+// services and the restart request. Its internals stay in platform/memory/.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/memory/memory.h"
+#include "platform/memory/service_manager.h"
+#include "platform/memory/session.h"
+
+namespace memory {
+
+// A fresh machine: the registry as ResetRegistry makes it, an empty console,
+// a fresh session and an empty service manager.
+void ResetMachine();
+
+// Creates the key, and those above it, when missing.
+void CreateKey(std::u16string_view keyPath);
+
+struct StoredValue {
+  std::uint32_t type;
+  std::vector<std::uint8_t> data;
+};
+// The value as the registry keeps it; none when the key or value is missing.
+std::optional<StoredValue> ReadValue(std::u16string_view keyPath, std::u16string_view name);
+
+// The key's full path as the registry spells it ("HKEY_LOCAL_MACHINE\...");
+// empty when the key is missing.
+std::u16string StoredPath(std::u16string_view keyPath);
+
+// Builds a large tree quickly: each value goes into the key made last.
+class TreeBuilder {
+ public:
+  void Key(std::u16string_view keyPath);
+  void Value(std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data);
+
+ private:
+  void* current_ = nullptr;
+};
+
+}  // namespace memory
