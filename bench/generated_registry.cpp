@@ -8,7 +8,7 @@ namespace {
 
 // splitmix64: small, fast and the same on every compiler.
 struct Random {
-  std::uint64_t state;
+  std::uint64_t state = 0;
   std::uint64_t Next() {
     std::uint64_t z = (state += 0x9E3779B97F4A7C15ull);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -138,8 +138,8 @@ const char16_t kProductIdentifier[] = u"{6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18}";
 
 struct Generator {
   Random random;
-  std::size_t target;
-  bool plant;
+  std::size_t target = 0;
+  bool plant = false;
   const std::function<void(const std::u16string&)>& key;
   const std::function<void(const GeneratedValue&)>& value;
   GeneratedCounts counts;

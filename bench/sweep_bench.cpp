@@ -59,7 +59,7 @@ constexpr std::uint64_t kSeed = 20240611;
 // compares the name of the key it starts from.
 struct Tree {
   bench::GeneratedCounts counts;
-  platform::RegKey top;
+  platform::RegKey top{};
 };
 std::map<std::size_t, Tree> trees;
 
@@ -70,11 +70,11 @@ void BuildRegistries(const std::vector<std::size_t>& sizes) {
     const std::string digits = std::to_string(size);
     const std::u16string relative = u"Bench\\" + std::u16string(digits.begin(), digits.end());
     const std::u16string top = u"HKLM\\" + relative;
+    const std::u16string prefix = top + u"\\";
     memory::TreeBuilder builder;
     Tree& tree = trees[size];
     tree.counts = bench::GenerateRegistry(
-        size, kSeed, true,
-        [&](const std::u16string& path) { builder.Key(path.empty() ? top : top + u"\\" + path); },
+        size, kSeed, true, [&](const std::u16string& path) { builder.Key(path.empty() ? top : prefix + path); },
         [&](const bench::GeneratedValue& value) { builder.Value(value.name, value.type, value.data); });
     platform::RegOpenKeyExW(platform::kLocalMachine, relative.c_str(), platform::kKeyRead, &tree.top);
   }

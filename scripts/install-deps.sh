@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ libgtest-dev                                   # native build, unit tests
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64            # Windows builds, packaging checks
   wine wine64                                                          # end-to-end scenarios, demo
+  unzip git                                                            # release archive checks, its reproducibility test
   xvfb xauth xdotool imagemagick                                       # the restart question on a virtual display
   clang libclang-rt-14-dev                                             # fuzz targets
   python3 procps                                                       # scenario generators, process checks

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Everything CI runs: builds the three presets warning-clean, then every test
-# (unit, packaging, Wine scenarios) through CTest. Exits non-zero when a build
-# or a test fails.
+# Everything CI runs: builds the three presets warning-clean and the release
+# archive, then every test (unit, packaging, Wine scenarios) through CTest.
+# Exits non-zero when a build or a test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,8 +17,17 @@ for preset in win-x86 win-x64 native; do
   echo "== build: $preset"
   cmake --preset "$preset" -B "$build_root/$preset" -DKORVEX_WERROR=ON \
     -DKORVEX_WIN_X86_EXE="$build_root/win-x86/korvex-cleaner.exe" \
-    -DKORVEX_WIN_X64_EXE="$build_root/win-x64/korvex-cleaner.exe" >/dev/null
+    -DKORVEX_WIN_X64_EXE="$build_root/win-x64/korvex-cleaner.exe" \
+    -DKORVEX_RELEASE_DIR="$build_root/release" >/dev/null
   cmake --build "$build_root/$preset" --parallel "$jobs"
+  if [ "$preset" = win-x64 ]; then
+    # The release archive of the two executables just built, which the
+    # packaging tests check and whose x64 executable the Wine scenarios run.
+    echo "== build: release"
+    cmake --preset release -B "$build_root/release" \
+      -DKORVEX_WIN_X86_BUILD="$build_root/win-x86" -DKORVEX_WIN_X64_BUILD="$build_root/win-x64" >/dev/null
+    cmake --build "$build_root/release" --target package
+  fi
 done
 
 echo "== tests"

@@ -24,7 +24,7 @@ inline void FreshMachine() {
 // report. On a machine without the product's service keys that report is
 // always brunko's, with the not-found code.
 inline std::u16string SweepOutput() {
-  const std::u16string output = memory::Output();
+  std::u16string output = memory::Output();
   const std::u16string lastServiceKey = u"[brunko]: NOT DELETED, ERR = 0x2\n\n";
   auto at = output.find(lastServiceKey);
   if (at == std::u16string::npos) {

@@ -119,6 +119,7 @@ TEST_F(ServiceRemoval, MessagesFallBetweenTheClosesInTheirPlaces) {
   memory::AddService({u"TarnvolRec", platform::kServiceRunning, 0, 1052});
   StopAndDelete(u"Tarnvol");
   StopAndDelete(u"TarnvolRec");
+  const std::string all = "Service stopped\nService was deleted\nCan't stop. Error - 1052\nService was deleted\n";
   const Calls expected = {
       "CloseServiceHandle Tarnvol -> ok after []",
       "CloseServiceHandle SCManager -> ok after [Service stopped\n]",
@@ -126,10 +127,8 @@ TEST_F(ServiceRemoval, MessagesFallBetweenTheClosesInTheirPlaces) {
       "CloseServiceHandle SCManager -> ok after [Service stopped\nService was deleted\n]",
       "CloseServiceHandle SCManager -> ok after [Service stopped\nService was deleted\nCan't stop. Error - 1052\n]",
       "CloseServiceHandle TarnvolRec -> ok after [Service stopped\nService was deleted\nCan't stop. Error - 1052\n]",
-      "CloseServiceHandle TarnvolRec -> ok after "
-      "[Service stopped\nService was deleted\nCan't stop. Error - 1052\nService was deleted\n]",
-      "CloseServiceHandle SCManager -> ok after "
-      "[Service stopped\nService was deleted\nCan't stop. Error - 1052\nService was deleted\n]",
+      "CloseServiceHandle TarnvolRec -> ok after [" + all + "]",
+      "CloseServiceHandle SCManager -> ok after [" + all + "]",
   };
   EXPECT_EQ(seen, expected);
 }
