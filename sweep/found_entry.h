@@ -20,7 +20,7 @@ struct FoundEntry {
   std::u16string keyPath;    // relative to the searched root; empty for the root's own values
   std::u16string valueName;  // empty for a Key entry and for the default value
   std::u16string valueText;  // ValueData only: the one string that held the pattern
-  EntryKind kind;
+  EntryKind kind = EntryKind::Key;
 };
 
 // Appended at the back by the search, read front to back and emptied as a

@@ -21,7 +21,7 @@ using platform::RegKey;
 
 struct Handle {
   std::shared_ptr<Node> node;
-  std::uint32_t access;
+  std::uint32_t access = 0;
 };
 
 struct PendingAction {

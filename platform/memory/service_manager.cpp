@@ -31,9 +31,9 @@ struct Installed {
 };
 
 struct Handle {
-  bool isManager;
+  bool isManager = false;
   std::u16string service;  // as installed; empty for the manager
-  std::uint32_t access;
+  std::uint32_t access = 0;
 };
 
 struct Manager {
