@@ -174,8 +174,7 @@ void ScanBenchmark(benchmark::State& state, std::size_t size, const SweepRow& ro
 std::vector<std::u16string> MatchCorpus() {
   std::vector<std::u16string> corpus;
   bench::GenerateRegistry(
-      20000, kSeed, false,
-      [&](const std::u16string& path) { corpus.push_back(path.substr(path.rfind(u'\\') + 1)); },
+      20000, kSeed, false, [&](const std::u16string& path) { corpus.push_back(path.substr(path.rfind(u'\\') + 1)); },
       [&](const bench::GeneratedValue& value) {
         corpus.push_back(value.name);
         if (value.type != 1 && value.type != 2 && value.type != 7) return;
@@ -225,8 +224,9 @@ std::string Name(const char* walk, std::size_t size) {
 }
 
 void PrintRatios(const RatioReporter& reporter, const std::vector<std::size_t>& sizes) {
-  std::printf("\nScanKey beside the bare walk: median CPU time (and wall-clock ratio),\n"
-              "allocations and peak heap of one walk\n");
+  std::printf(
+      "\nScanKey beside the bare walk: median CPU time (and wall-clock ratio),\n"
+      "allocations and peak heap of one walk\n");
   std::printf("%-8s %-8s %-13s %5s %9s %7s %7s %7s %10s %8s %9s\n", "size", "visited", "walk", "flags", "cpu ms",
               "ns/key", "ratio", "wall", "allocs/key", "own/key", "peak KiB");
   for (std::size_t size : sizes) {
@@ -249,9 +249,10 @@ void PrintRatios(const RatioReporter& reporter, const std::vector<std::size_t>& 
                   (cost->second.allocations - backend) / keys, cost->second.peakBytes / 1024.0);
     }
   }
-  std::printf("own/key: allocations made by the walk itself, without those inside the in-memory registry calls;\n"
-              "for the bare walk these are just the name and data buffers the calls need.\n"
-              "peak KiB: the most heap the walk held above what was live before it, registry calls included.\n");
+  std::printf(
+      "own/key: allocations made by the walk itself, without those inside the in-memory registry calls;\n"
+      "for the bare walk these are just the name and data buffers the calls need.\n"
+      "peak KiB: the most heap the walk held above what was live before it, registry calls included.\n");
 }
 
 // One walk of each kind per size, each in its own callgrind dump named
@@ -273,9 +274,9 @@ void CountInstructions(const std::vector<std::size_t>& sizes) {
     }
     CALLGRIND_STOP_INSTRUMENTATION;
     const auto& counts = tree.counts;
-    std::printf("size %zu keys %zu visited %zu values %zu value-bytes %zu name-units %zu text-units %zu deepest %zu\n",
-                size, counts.keys, bare.keys, counts.values, counts.valueBytes, counts.nameUnits, counts.textUnits,
-                counts.deepest);
+    std::printf(
+        "size %zu keys %zu visited %zu values %zu value-bytes %zu name-units %zu text-units %zu deepest %zu\n", size,
+        counts.keys, bare.keys, counts.values, counts.valueBytes, counts.nameUnits, counts.textUnits, counts.deepest);
   }
 }
 

@@ -20,8 +20,7 @@ constexpr char16_t kUpperFilters[] = u"UpperFilters";
 
 // Whether the element that starts at data[start] equals name, n units long.
 // Only units before length are looked at.
-bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, const char16_t* name,
-                   std::size_t n) {
+bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, const char16_t* name, std::size_t n) {
   const std::size_t left = length - start;
   if (n < left) return data[start + n] == 0 && text::EqualsNoCase(data + start, name);
   if (n > left) return false;

@@ -6,7 +6,9 @@
 
 namespace driverreg {
 
-void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name) { removal::RemoveWholeKey(servicesKey, name); }
+void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name) {
+  removal::RemoveWholeKey(servicesKey, name);
+}
 
 void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count) {
   platform::UniqueRegKey servicesKey;

@@ -68,8 +68,8 @@ inline std::vector<std::uint8_t> RandomData(const Choose& choose) {
 }
 
 inline std::uint32_t RandomType(const Choose& choose) {
-  const std::uint32_t types[] = {platform::kRegSz, platform::kRegExpandSz, platform::kRegMultiSz,
-                                 platform::kRegBinary, platform::kRegDword, platform::kRegNone};
+  const std::uint32_t types[] = {platform::kRegSz,     platform::kRegExpandSz, platform::kRegMultiSz,
+                                 platform::kRegBinary, platform::kRegDword,    platform::kRegNone};
   return types[choose(6)];
 }
 
@@ -106,7 +106,8 @@ class Scenario {
 
   void Build() {
     memory::ResetMachine();
-    memory::LoadReg(u"[HKLM\\Software\\Bystander\\Deep]\n\"keep\"=\"me\"\n[HKLM\\System\\CurrentControlSet\\Services]\n");
+    memory::LoadReg(
+        u"[HKLM\\Software\\Bystander\\Deep]\n\"keep\"=\"me\"\n[HKLM\\System\\CurrentControlSet\\Services]\n");
     for (const auto& row : run::ClassFilterTable)
       memory::SetValue(u"HKLM\\" + std::u16string(row.classKey), u"UpperFilters", platform::kRegMultiSz,
                        Bytes(std::u16string(u"PartMgr\0tessaid\0vornpart\0meskdrv\0\0", 35), 0));

@@ -44,7 +44,8 @@ std::u16string Lower(std::u16string text) {
 // whole characters; none when the walk must not find anything.
 bool Expected(const std::vector<std::uint8_t>& data, const std::u16string& pattern, std::u16string* text) {
   std::u16string units;
-  for (std::size_t at = 0; at + 1 < data.size(); at += 2) units += static_cast<char16_t>(data[at] | (data[at + 1] << 8));
+  for (std::size_t at = 0; at + 1 < data.size(); at += 2)
+    units += static_cast<char16_t>(data[at] | (data[at + 1] << 8));
   std::size_t start = 0;
   while (start < units.size() && units[start] != 0) {
     std::size_t end = units.find(u'\0', start);
@@ -63,8 +64,8 @@ bool Expected(const std::vector<std::uint8_t>& data, const std::u16string& patte
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t size) {
   if (size == 0) return 0;
-  constexpr std::uint32_t kTypes[] = {platform::kRegNone,  platform::kRegSz,       platform::kRegExpandSz,
-                                      platform::kRegBinary, platform::kRegDword,   platform::kRegMultiSz,
+  constexpr std::uint32_t kTypes[] = {platform::kRegNone,   platform::kRegSz,    platform::kRegExpandSz,
+                                      platform::kRegBinary, platform::kRegDword, platform::kRegMultiSz,
                                       platform::kRegQword,  platform::kRegSz};
   const char16_t* const kPatterns[] = {u"Korvex for Windows", u"kor", u"a", u"\xD800"};
   const std::uint32_t type = kTypes[input[0] & 7];

@@ -11,8 +11,8 @@
 namespace platform {
 
 // The Services key, and the handle through which a key is deleted whole.
-constexpr std::uint32_t kSubtreeAccess =
-    kDelete | kReadControl | kKeyQueryValue | kKeySetValue | kKeyCreateSubKey | kKeyEnumerateSubKeys;
+constexpr std::uint32_t kSubtreeAccess = kDelete | kReadControl | kKeyQueryValue | kKeySetValue | kKeyCreateSubKey |
+                                         kKeyEnumerateSubKeys;
 static_assert(kSubtreeAccess == 0x3000F);
 
 // Each key of a subtree being deleted: read to find what lies below, and

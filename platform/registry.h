@@ -57,8 +57,7 @@ std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t 
 // output may be null. Lengths are in characters without the terminator,
 // the data maximum in bytes.
 std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLength,
-                              std::uint32_t* values, std::uint32_t* maxValueNameLength,
-                              std::uint32_t* maxValueBytes);
+                              std::uint32_t* values, std::uint32_t* maxValueNameLength, std::uint32_t* maxValueBytes);
 
 // RegEnumKeyExW with no class and no time. nameChars is the capacity on
 // entry and the length without terminator on success.

@@ -10,8 +10,7 @@ std::string ToUtf8(std::u16string_view text) {
     bool high = c >= 0xD800 && c < 0xDC00;
     if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    else if (c >= 0xD800 && c < 0xE000)
-      c = 0xFFFD;
+    else if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;
     if (c < 0x80) {
       out += static_cast<char>(c);
     } else if (c < 0x800) {

@@ -9,7 +9,6 @@ namespace {
 
 using platform::RegKey;
 
-
 // No key name is longer than 255 characters.
 constexpr std::uint32_t kLongestKeyName = 255;
 

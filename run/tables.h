@@ -18,11 +18,11 @@ inline constexpr const char16_t* ServicesKeyPath = u"System\\CurrentControlSet\\
 
 // Subkeys of HKEY_LOCAL_MACHINE\System\CurrentControlSet\Services. The first is
 // written with a capital V, unlike the service name; the registry ignores case.
-inline constexpr const char16_t* ServiceKeyTable[] = {u"TarnVol", u"TarnVolRec", u"vornpart", u"meskdrv",
-                                                      u"meskdrvsvc", u"tessaid",   u"brunko"};
+inline constexpr const char16_t* ServiceKeyTable[] = {u"TarnVol",    u"TarnVolRec", u"vornpart", u"meskdrv",
+                                                      u"meskdrvsvc", u"tessaid",    u"brunko"};
 
 struct ClassFilterRow {
-  const char16_t* classKey;  // under HKEY_LOCAL_MACHINE
+  const char16_t* classKey;    // under HKEY_LOCAL_MACHINE
   const char16_t* filters[2];  // removed in this order; null after the last
 };
 

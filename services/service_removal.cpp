@@ -11,7 +11,6 @@ namespace {
 using platform::ServiceHandle;
 using platform::ServiceStatus;
 
-
 enum class StopOutcome { AlreadyStopped, Stopped, NotStopped };
 
 // Polls until the record reads stopped. The first test is on the status as

@@ -70,9 +70,9 @@ class LinkGuard {
 
   platform::RegKey root_;
   std::u16string rootPath_;
-  std::vector<platform::RegKey> keys_;       // the keys on the path, root first
-  std::vector<std::size_t> marks_;          // the list's size before each one's Key entry
-  std::vector<std::u16string> names_;       // their real names, once guarded
+  std::vector<platform::RegKey> keys_;                   // the keys on the path, root first
+  std::vector<std::size_t> marks_;                       // the list's size before each one's Key entry
+  std::vector<std::u16string> names_;                    // their real names, once guarded
   std::unordered_map<std::uint64_t, unsigned> entries_;  // hash of a real name -> times entered, once guarded
   bool guarded_ = false;
   bool rootNamed_ = false;

@@ -64,8 +64,7 @@ void ScanValueData(const char16_t* data, std::uint32_t dataBytes, const std::u16
 // in a single buffer, extended on the way down and cut back on the way up.
 class Walk {
  public:
-  Walk(RegKey root, const std::u16string& rootPath, const std::u16string& pattern, FoundList& list,
-       SearchFlags flags)
+  Walk(RegKey root, const std::u16string& rootPath, const std::u16string& pattern, FoundList& list, SearchFlags flags)
       : pattern_(pattern), list_(list), flags_(flags), path_(rootPath), guard_(root, rootPath, list.size()) {}
 
   void Visit(RegKey key, std::size_t depth) {

@@ -164,8 +164,7 @@ void LoadReg(std::u16string_view text) {
     }
     logical += line;
     std::u16string_view whole = logical;
-    if (whole.empty() || whole[0] == u';' || whole.substr(0, 8) == u"REGEDIT4" ||
-        whole.substr(0, 8) == u"Windows ") {
+    if (whole.empty() || whole[0] == u';' || whole.substr(0, 8) == u"REGEDIT4" || whole.substr(0, 8) == u"Windows ") {
     } else if (whole.substr(0, 2) == u"[-") {
       DeleteNode(whole.substr(2, whole.size() - 3));
       key = nullptr;

@@ -383,7 +383,9 @@ void BeforeCall(std::u16string_view path, std::string_view function, std::functi
   State().pending.push_back({&ExistingNode(path), std::string(function), std::move(action)});
 }
 
-void BeforeEveryCall(std::function<void(std::string_view function, std::u16string_view keyPath)> action) { State().everyCall = std::move(action); }
+void BeforeEveryCall(std::function<void(std::string_view function, std::u16string_view keyPath)> action) {
+  State().everyCall = std::move(action);
+}
 
 void SetValue(std::u16string_view keyPath, std::u16string_view name, std::uint32_t type,
               std::vector<std::uint8_t> data) {

@@ -133,9 +133,7 @@ platform::ServiceHandle NewHandle(Handle handle) {
 
 void ResetServiceManager() { State() = Manager{}; }
 
-void AddService(const ServiceModel& service) {
-  State().services.push_back(Installed{service, service.pollsToStop});
-}
+void AddService(const ServiceModel& service) { State().services.push_back(Installed{service, service.pollsToStop}); }
 
 void FailManagerOpen(std::uint32_t error) { State().openError = error; }
 
@@ -254,9 +252,8 @@ int CloseServiceHandle(ServiceHandle handle) {
   if (found == handles.end()) return memory::Log("CloseServiceHandle (bad handle)", memory::kErrorInvalidHandle);
   const memory::Handle closed = found->second;
   handles.erase(found);
-  const int result =
-      memory::Log("CloseServiceHandle " + (closed.isManager ? std::string("SCManager") : memory::Narrow(closed.service)),
-                  0);
+  const int result = memory::Log(
+      "CloseServiceHandle " + (closed.isManager ? std::string("SCManager") : memory::Narrow(closed.service)), 0);
   if (!closed.isManager) memory::RemoveIfDone(closed.service);
   return result;
 }

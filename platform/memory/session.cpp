@@ -66,8 +66,8 @@ void SetWindowStationVisible(bool visible) { State().windowStationVisible = visi
 void WhileMessageBoxShown(std::function<void()> action) { State().whileShown = std::move(action); }
 
 void FailSessionCall(std::string_view function) {
-  if (function != "GetUserObjectInformationW" && function != "OpenProcessToken" && function != "LookupPrivilegeValueW" && function != "AdjustTokenPrivileges" &&
-      function != "ExitWindowsEx")
+  if (function != "GetUserObjectInformationW" && function != "OpenProcessToken" &&
+      function != "LookupPrivilegeValueW" && function != "AdjustTokenPrivileges" && function != "ExitWindowsEx")
     throw std::invalid_argument("no such session call: " + std::string(function));
   State().failing.emplace(function);
 }

@@ -52,7 +52,9 @@ std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type
 
 std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) { return ::RegDeleteValueW(Native(key), Wide(name)); }
 
-std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) { return ::RegDeleteTreeW(Native(key), Wide(subKey)); }
+std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
+  return ::RegDeleteTreeW(Native(key), Wide(subKey));
+}
 
 std::int32_t RegCloseKey(RegKey key) { return ::RegCloseKey(Native(key)); }
 
@@ -92,8 +94,8 @@ std::int32_t DeleteOpenKey(RegKey key) {
   using NtDeleteKeyCall = LONG(WINAPI*)(HANDLE);
   using ToDosErrorCall = ULONG(WINAPI*)(LONG);
   static const auto ntDeleteKey = reinterpret_cast<NtDeleteKeyCall>(reinterpret_cast<void*>(Ntdll("NtDeleteKey")));
-  static const auto toDosError =
-      reinterpret_cast<ToDosErrorCall>(reinterpret_cast<void*>(Ntdll("RtlNtStatusToDosError")));
+  static const auto toDosError = reinterpret_cast<ToDosErrorCall>(
+      reinterpret_cast<void*>(Ntdll("RtlNtStatusToDosError")));
   if (!ntDeleteKey || !toDosError) return ERROR_CALL_NOT_IMPLEMENTED;
   return static_cast<std::int32_t>(toDosError(ntDeleteKey(reinterpret_cast<HANDLE>(Native(key)))));
 }

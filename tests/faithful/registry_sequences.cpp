@@ -70,7 +70,9 @@ const Area kAreas[] = {
       {platform::kUsers, "HKU", u"<sid>\\Software\\FaithfulScratch"}},
      2,
      u"\\REGISTRY\\USER\\<sid>\\Software\\FaithfulScratch"},
-    {{{platform::kLocalMachine, "HKLM", u"Software\\FaithfulScratch"}}, 1, u"\\REGISTRY\\MACHINE\\Software\\FaithfulScratch"},
+    {{{platform::kLocalMachine, "HKLM", u"Software\\FaithfulScratch"}},
+     1,
+     u"\\REGISTRY\\MACHINE\\Software\\FaithfulScratch"},
     {{{platform::kClassesRoot, "HKCR", u"FaithfulScratch"},
       {platform::kLocalMachine, "HKLM", u"Software\\Classes\\FaithfulScratch"}},
      2,
@@ -87,12 +89,13 @@ constexpr int kLinkRank[kAreaCount] = {2, 0, 1, 0};
 
 // Key names: case pairs inside and outside ASCII, a long one. Link keys have
 // names of their own, so that no key is ever made where a link is.
-const char16_t* const kKeyNames[] = {u"a",      u"A",      u"b",      u"Cc",     u"\u00E9", u"\u00C9",
-                                     u"\u0101", u"\u0100", u"\u044F", u"\u042F", u"x y",
-                                     u"k123456789012345678901234567890123456789012345678901234567890"};
+const char16_t* const kKeyNames[] = {
+    u"a",      u"A",      u"b",      u"Cc",
+    u"\u00E9", u"\u00C9", u"\u0101", u"\u0100",
+    u"\u044F", u"\u042F", u"x y",    u"k123456789012345678901234567890123456789012345678901234567890"};
 const char16_t* const kLinkNames[] = {u"L0", u"L1", u"L2"};
 // Value names; null stands for the default value asked for by a null name.
-const char16_t* const kValueNames[] = {nullptr, u"",       u"v",      u"V",      u"val one",
+const char16_t* const kValueNames[] = {nullptr,   u"",       u"v",      u"V",      u"val one",
                                        u"\u00E9", u"\u00C9", u"\u0101", u"\u0100", u"w"};
 const std::uint32_t kValueTypes[] = {0, 1, 2, 3, 4, 5, 6, 7, 11, 0x12345678};
 const std::uint32_t kDataSizes[] = {0, 1, 2, 3, 4, 5, 7, 8, 9, 16, 17, 255, 300, 2049};
@@ -121,10 +124,16 @@ constexpr int kSlots = 5;
 // line), each standing for a difference from Wine already reported and
 // awaiting a fix in the in-memory registry. run.sh takes them from
 // known-differences.txt; a name not listed here is refused.
-const char* const kLeaveOutNames[] = {"maximum-allowed",        "generic-rights",           "case-beyond-latin1",
-                                      "link-cycles",            "delete-tree-over-links",   "delete-tree-from-handles",
-                                      "enum-value-short-buffers", "enum-value-string-data",
-                                      "query-value-buffer-without-size", "set-value-nul-after-data"};
+const char* const kLeaveOutNames[] = {"maximum-allowed",
+                                      "generic-rights",
+                                      "case-beyond-latin1",
+                                      "link-cycles",
+                                      "delete-tree-over-links",
+                                      "delete-tree-from-handles",
+                                      "enum-value-short-buffers",
+                                      "enum-value-string-data",
+                                      "query-value-buffer-without-size",
+                                      "set-value-nul-after-data"};
 std::set<std::string>& LeftOut() {
   static std::set<std::string> names;
   return names;
@@ -161,8 +170,20 @@ std::uint32_t OpenRights(Random& random) {
 }
 
 enum class Op {
-  CreateKey, CreateLink, RefuseAccess, Open, Close, SetValue, QueryValue, EnumKey, EnumValues,
-  QueryInfo, DeleteValue, DeleteTree, IsLinkKey, KeyObjectName
+  CreateKey,
+  CreateLink,
+  RefuseAccess,
+  Open,
+  Close,
+  SetValue,
+  QueryValue,
+  EnumKey,
+  EnumValues,
+  QueryInfo,
+  DeleteValue,
+  DeleteTree,
+  IsLinkKey,
+  KeyObjectName
 };
 
 // One step, drawn before anything runs. A key is named either from a root
@@ -285,10 +306,11 @@ std::vector<Step> Draw(std::uint64_t seed) {
     step.slot = DrawSlot(random, drawn);
     if (roll < 14) {
       step.op = Op::CreateKey;
-      step.path = random.Chance(70) ? Join(drawn.keys[step.area][random.Below(
-                                                static_cast<std::uint32_t>(drawn.keys[step.area].size()))],
-                                            KeyName(random))
-                                    : PlainKeyPath(random, 1, 3);
+      step.path =
+          random.Chance(70)
+              ? Join(drawn.keys[step.area][random.Below(static_cast<std::uint32_t>(drawn.keys[step.area].size()))],
+                     KeyName(random))
+              : PlainKeyPath(random, 1, 3);
       if (step.path.size() > 200) continue;
       drawn.keys[step.area].push_back(step.path);
     } else if (roll < 19) {
@@ -426,11 +448,9 @@ std::string Number(std::uint32_t value) {
 }
 
 std::u16string WithSid(std::u16string text, const std::u16string& sid) {
-  for (auto at = text.find(u"<sid>"); at != std::u16string::npos; at = text.find(u"<sid>"))
-    text.replace(at, 5, sid);
+  for (auto at = text.find(u"<sid>"); at != std::u16string::npos; at = text.find(u"<sid>")) text.replace(at, 5, sid);
   return text;
 }
-
 
 // The full path below a root for a step that names its key from a root.
 std::u16string RootPath(const Step& step) {
@@ -558,8 +578,8 @@ void RunEnumKey(Sequence& run, const Step& step, std::size_t index) {
   std::vector<char16_t> name(step.capacity + 1, u'#');
   std::uint32_t chars = step.capacity;
   auto status = platform::RegEnumKeyExW(key, step.index, name.data(), &chars);
-  std::string text = "RegEnumKeyExW h" + std::to_string(step.slot) + " " + std::to_string(step.index) +
-                     " capacity " + std::to_string(step.capacity) + " -> " + std::to_string(status) + " chars " +
+  std::string text = "RegEnumKeyExW h" + std::to_string(step.slot) + " " + std::to_string(step.index) + " capacity " +
+                     std::to_string(step.capacity) + " -> " + std::to_string(status) + " chars " +
                      std::to_string(chars);
   if (status == platform::kSuccess) text += " " + Quoted(std::u16string(name.data(), chars).c_str());
   Emit(index, text);
@@ -615,14 +635,13 @@ void RunStep(Sequence& run, const Step& step, std::size_t index) {
   RegKey key;
   switch (step.op) {
     case Op::CreateKey:
-      Emit(index,
-           "create " + where + " -> " + std::to_string(faithful::CreateKey(alias.root, WithSid(RootPath(step), run.sid))));
+      Emit(index, "create " + where + " -> " +
+                      std::to_string(faithful::CreateKey(alias.root, WithSid(RootPath(step), run.sid))));
       break;
     case Op::CreateLink:
-      Emit(index,
-           "link " + where + " to \"" + Text(step.linkTarget) + "\" -> " +
-               std::to_string(faithful::CreateLink(alias.root, WithSid(RootPath(step), run.sid),
-                                                   WithSid(step.linkTarget, run.sid))));
+      Emit(index, "link " + where + " to \"" + Text(step.linkTarget) + "\" -> " +
+                      std::to_string(faithful::CreateLink(alias.root, WithSid(RootPath(step), run.sid),
+                                                          WithSid(step.linkTarget, run.sid))));
       break;
     case Op::RefuseAccess:
       Emit(index,
@@ -656,23 +675,21 @@ void RunStep(Sequence& run, const Step& step, std::size_t index) {
       break;
     case Op::DeleteValue:
       if (SlotKey(run, step, index, "RegDeleteValueW", &key))
-        Emit(index,
-             "RegDeleteValueW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " -> " +
-                 std::to_string(platform::RegDeleteValueW(key, step.valueName)));
+        Emit(index, "RegDeleteValueW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " -> " +
+                        std::to_string(platform::RegDeleteValueW(key, step.valueName)));
       break;
     case Op::DeleteTree:
       RunDeleteTree(run, step, index);
       break;
     case Op::IsLinkKey:
       if (SlotKey(run, step, index, "IsLinkKey", &key))
-        Emit(index,
-             "IsLinkKey h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " -> " +
-                 (platform::IsLinkKey(key, step.valueName) ? "yes" : "no"));
+        Emit(index, "IsLinkKey h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " -> " +
+                        (platform::IsLinkKey(key, step.valueName) ? "yes" : "no"));
       break;
     case Op::KeyObjectName:
       if (SlotKey(run, step, index, "KeyObjectName", &key))
-        Emit(index, "KeyObjectName h" + std::to_string(step.slot) + " -> \"" +
-                             Text(platform::KeyObjectName(key)) + "\"");
+        Emit(index,
+             "KeyObjectName h" + std::to_string(step.slot) + " -> \"" + Text(platform::KeyObjectName(key)) + "\"");
       break;
   }
 }

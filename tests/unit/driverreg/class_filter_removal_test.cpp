@@ -124,9 +124,9 @@ TEST(RemoveMultiStringEntry, NeverReadsPastTheLength) {
 }
 
 TEST(RemoveMultiStringEntry, BothDiskDriveNamesGoInEitherOrder) {
-  for (auto before : {u"PartMgr\0vornpart\0meskdrv\0EhStorClass\0\0"sv,
-                      u"PartMgr\0meskdrv\0vornpart\0EhStorClass\0\0"sv,
-                      u"meskdrv\0PartMgr\0vornpart\0EhStorClass\0MESKDRV\0\0"sv}) {
+  for (auto before :
+       {u"PartMgr\0vornpart\0meskdrv\0EhStorClass\0\0"sv, u"PartMgr\0meskdrv\0vornpart\0EhStorClass\0\0"sv,
+        u"meskdrv\0PartMgr\0vornpart\0EhStorClass\0MESKDRV\0\0"sv}) {
     SCOPED_TRACE(Show(before));
     std::u16string buffer(before);
     std::size_t length = RemoveMultiStringEntry(buffer.data(), u"vornpart", buffer.size());
@@ -186,12 +186,13 @@ TEST_F(RemoveUpperFilterTest, OpensQueriesTwiceAndWritesTheShortenedList) {
   EXPECT_EQ(Filters(kVolumePath).type, platform::kRegMultiSz);
   // Named as the registry spells the key, which the lookup ignores.
   const std::string key = memory::Narrow(memory::StoredPath(kVolumePath));
-  EXPECT_EQ(memory::RegistryCalls(), (std::vector<std::string>{
-                                         "RegOpenKeyExW HKEY_LOCAL_MACHINE [" + memory::Narrow(kVolumeKey) + "] 0x3 -> 0",
-                                         "RegQueryValueExW " + key + " [UpperFilters] -> 0",
-                                         "RegQueryValueExW " + key + " [UpperFilters] -> 0",
-                                         "RegSetValueExW " + key + " [UpperFilters] type 7 bytes 32 -> 0",
-                                     }));
+  EXPECT_EQ(memory::RegistryCalls(),
+            (std::vector<std::string>{
+                "RegOpenKeyExW HKEY_LOCAL_MACHINE [" + memory::Narrow(kVolumeKey) + "] 0x3 -> 0",
+                "RegQueryValueExW " + key + " [UpperFilters] -> 0",
+                "RegQueryValueExW " + key + " [UpperFilters] -> 0",
+                "RegSetValueExW " + key + " [UpperFilters] type 7 bytes 32 -> 0",
+            }));
 }
 
 TEST_F(RemoveUpperFilterTest, OnlyTheNameLeavesTheTerminatorWrittenWithSizeTwo) {
@@ -303,9 +304,8 @@ TEST_F(RemoveUpperFilterTest, AValueThatGrowsBetweenTheQueriesIsNotWritten) {
   // The first action runs before the size query and arms the second, which
   // runs before the data query.
   memory::BeforeCall(kVolumePath, "RegQueryValueExW", [] {
-    memory::BeforeCall(kVolumePath, "RegQueryValueExW", [] {
-      SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"tessaid\0volsnap\0\0"sv));
-    });
+    memory::BeforeCall(kVolumePath, "RegQueryValueExW",
+                       [] { SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"tessaid\0volsnap\0\0"sv)); });
   });
   RemoveVolumeFilter();
   EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"tessaid\0volsnap\0\0"sv));

@@ -14,7 +14,9 @@ namespace {
 
 constexpr char16_t kServices[] = u"HKLM\\System\\CurrentControlSet\\Services";
 
-void RemoveTable() { driverreg::RemoveServiceKeys(run::ServicesKeyPath, run::ServiceKeyTable, std::size(run::ServiceKeyTable)); }
+void RemoveTable() {
+  driverreg::RemoveServiceKeys(run::ServicesKeyPath, run::ServiceKeyTable, std::size(run::ServiceKeyTable));
+}
 
 std::string Output() { return memory::Narrow(memory::Output()); }
 
@@ -38,7 +40,8 @@ std::size_t CountCalls(const std::string& prefix) {
 TEST(ServiceKeyRemoval, DeletesAllSevenInTableOrderAndLeavesTheirNeighbours) {
   memory::ResetMachine();
   // Stored in sorted order, which is not the table's.
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\System\CurrentControlSet\Services\brunko]
 "Start"=dword:00000003
 [HKLM\System\CurrentControlSet\Services\meskdrv]
@@ -115,7 +118,8 @@ TEST(ServiceKeyRemoval, ReportUsesTheTablesLetterCase) {
 
 TEST(ServiceKeyRemoval, DeepSubtreeGoesInOneDeletionWithOneReport) {
   memory::ResetMachine();
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\System\CurrentControlSet\Services\tessaid]
 "Type"=dword:00000001
 [HKLM\System\CurrentControlSet\Services\tessaid\Parameters\Wdf]
@@ -135,7 +139,8 @@ TEST(ServiceKeyRemoval, DeepSubtreeGoesInOneDeletionWithOneReport) {
 
 TEST(ServiceKeyRemoval, RefusedDeletionIsReportedAndTheNextNamesAreStillTried) {
   memory::ResetMachine();
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\System\CurrentControlSet\Services\TarnVol\Enum]
 [HKLM\System\CurrentControlSet\Services\brunko]
 )");

@@ -62,7 +62,9 @@ TEST(InMemoryRegDeleteTreeW, GoesThroughALinkBelowTheKeyAsWindowsAndWineDo) {
   EXPECT_FALSE(memory::KeyExists(u"HKLM\\Software\\Other Vendor"));
   // The link stays: the deletion's second look at it found nothing behind it.
   platform::RegKey product;
-  ASSERT_EQ(platform::RegOpenKeyExW(platform::kLocalMachine, u"Software\\Korvex for Windows", platform::kKeyRead, &product), 0);
+  ASSERT_EQ(
+      platform::RegOpenKeyExW(platform::kLocalMachine, u"Software\\Korvex for Windows", platform::kKeyRead, &product),
+      0);
   EXPECT_TRUE(platform::IsLinkKey(product, u"Shared"));
   platform::RegCloseKey(product);
 }

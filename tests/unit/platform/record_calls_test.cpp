@@ -24,7 +24,8 @@ std::pair<std::size_t, std::size_t> SearchAndCount() {
 
 TEST(RecordCalls, OffLogsNothingAndChangesNoAnswer) {
   memory::ResetMachine();
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\T\a pat]
 "v"="pat text"
 [HKLM\T\b]

@@ -15,7 +15,8 @@ class WholeKeyRemoval : public ::testing::Test {
  protected:
   void SetUp() override {
     safety::FreshMachine();
-    memory::LoadReg(uR"(
+    memory::LoadReg(
+        uR"(
 [HKLM\Software\Korvex for Windows]
 "Version"="2.1"
 [HKLM\Software\Other Vendor\Tool]
@@ -28,10 +29,10 @@ class WholeKeyRemoval : public ::testing::Test {
 "kept"="yes"
 [HKCU\Software\Other Vendor\Deeper]
 )");
-    memory::MakeLink(u"HKLM\\Software\\Korvex for Windows\\Shared",
-                     u"\\Registry\\Machine\\Software\\Other Vendor");
+    memory::MakeLink(u"HKLM\\Software\\Korvex for Windows\\Shared", u"\\Registry\\Machine\\Software\\Other Vendor");
     memory::MakeLink(u"HKCU\\Software\\Tarnvol settings\\Sub\\Up", kUserRoot + u"\\Software\\Other Vendor");
-    vendorBefore = memory::DumpReg(u"HKLM\\Software\\Other Vendor") + memory::DumpReg(u"HKCU\\Software\\Other Vendor");
+    vendorBefore = memory::DumpReg(u"HKLM\\Software\\Other Vendor") +
+                   memory::DumpReg(u"HKCU\\Software\\Other Vendor");
   }
 
   std::u16string Vendors() {
@@ -67,9 +68,9 @@ TEST_F(WholeKeyRemoval, ServiceKeyWithALinkBelowLeavesTheTargetWhole) {
                    u"\\Registry\\Machine\\Software\\Other Vendor");
   auto services = memory::DumpReg(u"HKLM\\System\\CurrentControlSet\\Services");
   platform::RegKey servicesKey;
-  ASSERT_EQ(platform::RegOpenKeyExW(platform::kLocalMachine, u"System\\CurrentControlSet\\Services", 0x3000F,
-                                    &servicesKey),
-            0);
+  ASSERT_EQ(
+      platform::RegOpenKeyExW(platform::kLocalMachine, u"System\\CurrentControlSet\\Services", 0x3000F, &servicesKey),
+      0);
   removal::RemoveWholeKey(servicesKey, u"tessaid");
   platform::RegCloseKey(servicesKey);
   EXPECT_EQ(memory::Narrow(memory::Output()), "[tessaid]: DELETED\n\n");

@@ -9,15 +9,16 @@ namespace {
 // The sweep's reports are the last thing the run writes; the phases before
 // it have their own tests.
 std::string SweepReports(const std::string& output, const std::string& expectedTail) {
-  if (output.size() >= expectedTail.size() && output.compare(output.size() - expectedTail.size(), std::string::npos,
-                                                             expectedTail) == 0)
+  if (output.size() >= expectedTail.size() &&
+      output.compare(output.size() - expectedTail.size(), std::string::npos, expectedTail) == 0)
     return expectedTail;
   return output;
 }
 
 TEST(CleaningRun, SweepsPatternByPatternAndRootByRoot) {
   memory::ResetMachine();
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\Software\Classes\CLSID\{6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18}]
 [HKLM\Software\Vendor]
 "Id 6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18"="1"

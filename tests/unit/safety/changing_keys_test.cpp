@@ -26,7 +26,8 @@ class ChangingKeys : public ::testing::Test {
  protected:
   void SetUp() override {
     memory::ResetMachine();
-    memory::LoadReg(uR"(
+    memory::LoadReg(
+        uR"(
 [HKCU\Software\W\a Tarnvol\inner]
 "Tarnvol inside"="1"
 [HKCU\Software\W\b]
@@ -58,7 +59,8 @@ TEST_F(ChangingKeys, NothingChangesListsEverything) {
 }
 
 TEST_F(ChangingKeys, KeyDeletedBetweenItsEnumerationAndItsOpen) {
-  memory::BeforeCall(u"HKCU\\Software\\W", "RegOpenKeyExW", [] { memory::LoadReg(u"[-HKCU\\Software\\W\\a Tarnvol]\n"); });
+  memory::BeforeCall(u"HKCU\\Software\\W", "RegOpenKeyExW",
+                     [] { memory::LoadReg(u"[-HKCU\\Software\\W\\a Tarnvol]\n"); });
   // Its name had matched, so its entry stays; the indices shift, so b is
   // passed over and c is met at index 1; index 2 no longer exists.
   EXPECT_EQ(Scan(),
@@ -91,7 +93,8 @@ TEST_F(ChangingKeys, SubkeyCountGrowsDuringTheWalk) {
   // A key that sorts first appears after the count was read: the indices tried
   // stay those of the count, so the last key is passed over this time. (Its
   // name fits the name buffer; a longer one would be skipped as well.)
-  memory::BeforeCall(u"HKCU\\Software\\W", "RegEnumKeyExW", [] { memory::LoadReg(u"[HKCU\\Software\\W\\0Tarnvol]\n"); });
+  memory::BeforeCall(u"HKCU\\Software\\W", "RegEnumKeyExW",
+                     [] { memory::LoadReg(u"[HKCU\\Software\\W\\0Tarnvol]\n"); });
   EXPECT_EQ(Scan(),
             "1 [Software\\W\\0Tarnvol] []\n"
             "1 [Software\\W\\a Tarnvol] []\n"
@@ -133,9 +136,8 @@ TEST_F(ChangingKeys, ValueNameLongerThanTheQueriedMaximum) {
 }
 
 TEST_F(ChangingKeys, EveryValueGoneBeforeTheFirstIsRead) {
-  memory::BeforeCall(u"HKCU\\Software\\X Tarnvol", "RegEnumValueW", [] {
-    memory::LoadReg(u"[HKCU\\Software\\X Tarnvol]\n\"p1 Tarnvol\"=-\n\"p2 Tarnvol\"=-\n");
-  });
+  memory::BeforeCall(u"HKCU\\Software\\X Tarnvol", "RegEnumValueW",
+                     [] { memory::LoadReg(u"[HKCU\\Software\\X Tarnvol]\n\"p1 Tarnvol\"=-\n\"p2 Tarnvol\"=-\n"); });
   EXPECT_EQ(Scan(),
             "1 [Software\\W\\a Tarnvol] []\n"
             "2 [Software\\W\\a Tarnvol\\inner] [Tarnvol inside]\n"

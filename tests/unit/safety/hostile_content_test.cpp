@@ -26,10 +26,10 @@ std::u16string Quote(const std::u16string& text) {
 
 TEST(HostileContent, LongestKeyAndValueNames) {
   safety::FreshMachine();
-  const std::u16string longKey = u"K" + std::u16string(247, u'x') + u"Tarnvol";       // 255 characters
-  const std::u16string longValue = std::u16string(16376, u'v') + u"tarnVOL";           // 16,383 characters
-  const std::u16string keptKey = u"L" + std::u16string(254, u'y');                       // 255, no pattern
-  const std::u16string keptValue = std::u16string(16383, u'w');                          // 16,383, no pattern
+  const std::u16string longKey = u"K" + std::u16string(247, u'x') + u"Tarnvol";  // 255 characters
+  const std::u16string longValue = std::u16string(16376, u'v') + u"tarnVOL";     // 16,383 characters
+  const std::u16string keptKey = u"L" + std::u16string(254, u'y');               // 255, no pattern
+  const std::u16string keptValue = std::u16string(16383, u'w');                  // 16,383, no pattern
   ASSERT_EQ(longKey.size(), 255u);
   ASSERT_EQ(longValue.size(), 16383u);
   memory::LoadReg(u"[HKCU\\Software\\" + longKey + u"\\inner]\n\"a\"=\"1\"\n" +  //
@@ -53,7 +53,8 @@ TEST(HostileContent, NestingFiveHundredTwelveLevelsDeep) {
                   u"[HKCU\\" + path + u"\\Tarnvol data]\n");
   const std::u16string sweep = RunSweep();
   // The display name's sweep takes the value, the service name's the key one level below.
-  EXPECT_EQ(Narrow(sweep), "[" + Narrow(path) + "]:found: DELETED\n\n[" + Narrow(path) + "\\Tarnvol data]: DELETED\n\n");
+  EXPECT_EQ(Narrow(sweep),
+            "[" + Narrow(path) + "]:found: DELETED\n\n[" + Narrow(path) + "\\Tarnvol data]: DELETED\n\n");
   EXPECT_EQ(memory::DumpReg(u"HKCU\\" + path),
             u"[HKEY_USERS\\S-1-5-21-1000-1001\\" + path + u"]\n\"kept\"=\"other\"\n\n");
 }
@@ -64,11 +65,12 @@ TEST(HostileContent, MegabyteStringsWithThePatternAtTheVeryEnd) {
   const std::u16string name = u"Korvex for Windows";
   const std::u16string fill(kUnits - name.size() - 1, u'a');
   const std::u16string unterminatedFill(kUnits - name.size(), u'a');
-  memory::LoadReg(u"[HKCU\\Software\\Big]\n"
-                  u"\"terminated\"=" + Quote(fill + name) + u"\n" +                      // 1 MiB with its NUL
-                  u"\"unterminated\"=raw(1):" + Quote(unterminatedFill + name) + u"\n" +  // 1 MiB, no NUL
-                  u"\"short by one\"=raw(1):" + Quote(unterminatedFill + u"a" + name.substr(0, name.size() - 1)) +
-                  u"\n");
+  memory::LoadReg(
+      u"[HKCU\\Software\\Big]\n"
+      u"\"terminated\"=" +
+      Quote(fill + name) + u"\n" +                                            // 1 MiB with its NUL
+      u"\"unterminated\"=raw(1):" + Quote(unterminatedFill + name) + u"\n" +  // 1 MiB, no NUL
+      u"\"short by one\"=raw(1):" + Quote(unterminatedFill + u"a" + name.substr(0, name.size() - 1)) + u"\n");
   EXPECT_EQ(Narrow(RunSweep()),
             "[Software\\Big]:terminated: DELETED\n\n"
             "[Software\\Big]:unterminated: DELETED\n\n");
@@ -78,32 +80,51 @@ TEST(HostileContent, MegabyteStringsWithThePatternAtTheVeryEnd) {
 TEST(HostileContent, StringDataInEveryShape) {
   safety::FreshMachine();
   // K = "Korvex for Windows" in UTF-16 bytes.
-  const std::u16string k = u"4b,00,6f,00,72,00,76,00,65,00,78,00,20,00,66,00,6f,00,72,00,20,00,57,00,69,00,6e,00,64,"
-                           u"00,6f,00,77,00,73,00";
-  memory::LoadReg(u"[HKCU\\Software\\Shapes]\n"
-                  // Found: the pattern is a whole string within the returned bytes.
-                  u"\"no terminator\"=raw(1):\"Korvex for Windows\"\n"
-                  u"\"odd count\"=hex(1):" + k + u",00\n"
-                  u"\"after a NUL\"=hex(1):61,00,00,00," + k + u",00,00\n"
-                  u"\"expand\"=raw(2):\"%ProgramFiles%\\\\Korvex for Windows\"\n"
-                  u"\"second element\"=multi:\"a\",\"Korvex for Windows\"\n"
-                  u"\"last unterminated\"=hex(7):61,00,00,00," + k + u"\n"
-                  // Kept: what the walk never reads as one string holding the pattern.
-                  u"\"after an empty string\"=hex(1):00,00," + k + u",00,00\n"
-                  u"\"after an empty element\"=multi:\"a\",\"\",\"Korvex for Windows\"\n"
-                  u"\"split\"=multi:\"Korvex for\",\"Windows\"\n"
-                  u"\"half a last character\"=hex(1):" + k.substr(0, k.size() - 3) + u"\n"
-                  u"\"empty\"=hex(1):\n"
-                  u"\"one byte\"=hex(1):4b\n"
-                  u"\"only a NUL\"=hex(1):00,00\n"
-                  u"\"multi empty\"=hex(7):00,00,00,00\n"
-                  // Kept: the pattern's bytes in data that is not text.
-                  u"\"binary\"=hex:" + k + u",00,00\n"
-                  u"\"none\"=hex(0):" + k + u",00,00\n"
-                  u"\"dword\"=hex(4):4b,00,6f,00\n"
-                  u"\"qword\"=hex(b):4b,00,6f,00,72,00,76,00\n"
-                  u"\"link type\"=hex(6):" + k + u"\n"
-                  u"\"unknown type\"=hex(1000):" + k + u",00,00\n");
+  const std::u16string k =
+      u"4b,00,6f,00,72,00,76,00,65,00,78,00,20,00,66,00,6f,00,72,00,20,00,57,00,69,00,6e,00,64,"
+      u"00,6f,00,77,00,73,00";
+  memory::LoadReg(
+      u"[HKCU\\Software\\Shapes]\n"
+      // Found: the pattern is a whole string within the returned bytes.
+      u"\"no terminator\"=raw(1):\"Korvex for Windows\"\n"
+      u"\"odd count\"=hex(1):" +
+      k +
+      u",00\n"
+      u"\"after a NUL\"=hex(1):61,00,00,00," +
+      k +
+      u",00,00\n"
+      u"\"expand\"=raw(2):\"%ProgramFiles%\\\\Korvex for Windows\"\n"
+      u"\"second element\"=multi:\"a\",\"Korvex for Windows\"\n"
+      u"\"last unterminated\"=hex(7):61,00,00,00," +
+      k +
+      u"\n"
+      // Kept: what the walk never reads as one string holding the pattern.
+      u"\"after an empty string\"=hex(1):00,00," +
+      k +
+      u",00,00\n"
+      u"\"after an empty element\"=multi:\"a\",\"\",\"Korvex for Windows\"\n"
+      u"\"split\"=multi:\"Korvex for\",\"Windows\"\n"
+      u"\"half a last character\"=hex(1):" +
+      k.substr(0, k.size() - 3) +
+      u"\n"
+      u"\"empty\"=hex(1):\n"
+      u"\"one byte\"=hex(1):4b\n"
+      u"\"only a NUL\"=hex(1):00,00\n"
+      u"\"multi empty\"=hex(7):00,00,00,00\n"
+      // Kept: the pattern's bytes in data that is not text.
+      u"\"binary\"=hex:" +
+      k +
+      u",00,00\n"
+      u"\"none\"=hex(0):" +
+      k +
+      u",00,00\n"
+      u"\"dword\"=hex(4):4b,00,6f,00\n"
+      u"\"qword\"=hex(b):4b,00,6f,00,72,00,76,00\n"
+      u"\"link type\"=hex(6):" +
+      k +
+      u"\n"
+      u"\"unknown type\"=hex(1000):" +
+      k + u",00,00\n");
   const std::u16string before = memory::DumpReg(u"HKCU\\Software\\Shapes");
   EXPECT_EQ(Narrow(RunSweep()),
             "[Software\\Shapes]:no terminator: DELETED\n\n"
@@ -113,9 +134,9 @@ TEST(HostileContent, StringDataInEveryShape) {
             "[Software\\Shapes]:second element: DELETED\n\n"
             "[Software\\Shapes]:last unterminated: DELETED\n\n");
   const std::u16string after = memory::DumpReg(u"HKCU\\Software\\Shapes");
-  for (const char16_t* kept : {u"after an empty string", u"after an empty element", u"split", u"half a last character",
-                               u"empty", u"one byte", u"only a NUL", u"multi empty", u"binary", u"none", u"dword",
-                               u"qword", u"link type", u"unknown type"}) {
+  for (const char16_t* kept : {u"after an empty string", u"after an empty element", u"split",
+                               u"half a last character", u"empty", u"one byte", u"only a NUL", u"multi empty",
+                               u"binary", u"none", u"dword", u"qword", u"link type", u"unknown type"}) {
     const std::u16string line = u"\"" + std::u16string(kept) + u"\"=";
     const auto at = before.find(line);
     ASSERT_NE(at, std::u16string::npos) << Narrow(kept);
@@ -127,19 +148,25 @@ TEST(HostileContent, StringDataInEveryShape) {
 TEST(HostileContent, NamesOutsideAsciiAndLoneSurrogates) {
   safety::FreshMachine();
   const std::u16string accented = u"Ünïcødé Tarnvol ключ";
-  const std::u16string loneHigh = u"a\xD800Tarnvol";        // a high surrogate with no low one after it
-  const std::u16string loneLow = u"TARNVOL \xDC00 end";    // a low surrogate with no high one before it
-  const std::u16string pair = u"\xD83D\xDE00 Tarnvol";      // a proper pair before the pattern
-  memory::LoadReg(u"[HKCU\\Software\\" + accented + u"]\n"
-                  u"[HKCU\\Software\\" + loneHigh + u"\\below]\n"
-                  u"[HKCU\\Software\\Mixed]\n" + Quote(loneLow) + u"=\"1\"\n" + Quote(pair) + u"=\"2\"\n"
-                  // Letters that only look like the pattern: Cyrillic o, O with diaeresis, a lone surrogate inside it.
-                  u"\"Tarnv\x043El\"=\"3\"\n\"TARNV\x00D6L\"=\"4\"\n\"Tarn\xD800vol\"=\"5\"\n"
-                  u"[HKCU\\Software\\Tarnv\x043El \x00D6]\n");
+  const std::u16string loneHigh = u"a\xD800Tarnvol";     // a high surrogate with no low one after it
+  const std::u16string loneLow = u"TARNVOL \xDC00 end";  // a low surrogate with no high one before it
+  const std::u16string pair = u"\xD83D\xDE00 Tarnvol";   // a proper pair before the pattern
+  memory::LoadReg(
+      u"[HKCU\\Software\\" + accented +
+      u"]\n"
+      u"[HKCU\\Software\\" +
+      loneHigh +
+      u"\\below]\n"
+      u"[HKCU\\Software\\Mixed]\n" +
+      Quote(loneLow) + u"=\"1\"\n" + Quote(pair) +
+      u"=\"2\"\n"
+      // Letters that only look like the pattern: Cyrillic o, O with diaeresis, a lone surrogate inside it.
+      u"\"Tarnv\x043El\"=\"3\"\n\"TARNV\x00D6L\"=\"4\"\n\"Tarn\xD800vol\"=\"5\"\n"
+      u"[HKCU\\Software\\Tarnv\x043El \x00D6]\n");
   // HKEY_CURRENT_USER's subkeys sort by their upper-cased names: "A\xD800..." before "M", "Ü" after both.
-  EXPECT_EQ(RunSweep(), u"[Software\\" + loneHigh + u"]: DELETED\n\n" +                      //
-                            u"[Software\\Mixed]:" + loneLow + u": DELETED\n\n" +               //
-                            u"[Software\\Mixed]:" + pair + u": DELETED\n\n" +                  //
+  EXPECT_EQ(RunSweep(), u"[Software\\" + loneHigh + u"]: DELETED\n\n" +           //
+                            u"[Software\\Mixed]:" + loneLow + u": DELETED\n\n" +  //
+                            u"[Software\\Mixed]:" + pair + u": DELETED\n\n" +     //
                             u"[Software\\" + accented + u"]: DELETED\n\n");
   EXPECT_EQ(memory::DumpReg(u"HKCU\\Software\\Mixed"),
             u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Mixed]\n"
@@ -152,7 +179,8 @@ TEST(HostileContent, NamesOutsideAsciiAndLoneSurrogates) {
 // machine key it sits in, with everything else in it, stays.
 TEST(HostileContent, LinkNamedLikeAnInstallerKeyDoesNotWidenADeletion) {
   safety::FreshMachine();
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\Software\Shared\Settings]
 "a"="1"
 [HKLM\Software\Shared]
@@ -169,7 +197,8 @@ TEST(HostileContent, LinkNamedLikeAnInstallerKeyDoesNotWidenADeletion) {
 // A real installer record found through the same kind of link still goes whole.
 TEST(HostileContent, InstallerRecordReachedThroughALinkStillGoesWhole) {
   safety::FreshMachine();
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{P}\Sub]
 [HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\{P}]
 "DisplayName"="Korvex for Windows"

@@ -28,7 +28,8 @@ std::u16string ReadReg(const std::string& relative) {
   std::u16string text;
   if (bytes.size() >= 2 && bytes[0] == '\xFF' && bytes[1] == '\xFE') {
     for (std::size_t at = 2; at + 1 < bytes.size(); at += 2)
-      text += static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1]) << 8);
+      text += static_cast<char16_t>(static_cast<unsigned char>(bytes[at]) | static_cast<unsigned char>(bytes[at + 1])
+                                                                                << 8);
   } else {
     for (char byte : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(byte));
   }
@@ -49,10 +50,10 @@ TEST(Lookalikes, RunChangesExactlyTheProductsEntries) {
   const std::u16string expected = safety::WholeRegistry();
   ASSERT_NE(expected, installed) << "the expected changes changed nothing";
   // The lookalikes are really there, in every root.
-  for (const char16_t* root : {u"HKCR\\Lookalikes\\Tarnvo", u"HKCC\\Software\\Lookalikes\\Tarnv\x043El",
-                               u"HKCU\\Software\\Lookalikes\\Korvex for Window",
-                               u"HKLM\\Software\\Lookalikes\\Hidden data",
-                               u"HKU\\.DEFAULT\\Software\\Lookalikes\\{6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F17}"})
+  for (const char16_t* root :
+       {u"HKCR\\Lookalikes\\Tarnvo", u"HKCC\\Software\\Lookalikes\\Tarnv\x043El",
+        u"HKCU\\Software\\Lookalikes\\Korvex for Window", u"HKLM\\Software\\Lookalikes\\Hidden data",
+        u"HKU\\.DEFAULT\\Software\\Lookalikes\\{6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F17}"})
     EXPECT_TRUE(memory::KeyExists(root)) << memory::Narrow(root);
 
   InstallAmongLookalikes();

@@ -42,23 +42,44 @@ TEST_F(ServiceRemoval, EachStateGivesItsMessages) {
   const StateCase cases[] = {
       {"running, stops in the reply", {u"Tarnvol"}, "Service stopped\nService was deleted\n", 0, true},
       {"already stopped", {u"Tarnvol", platform::kServiceStopped}, "Service was deleted\n", 0, true},
-      {"stop pending for three polls", {u"Tarnvol", platform::kServiceRunning, 3},
-       "Service stopped\nService was deleted\n", 3, true},
-      {"start pending", {u"Tarnvol", platform::kServiceStartPending, 1}, "Service stopped\nService was deleted\n", 1,
+      {"stop pending for three polls",
+       {u"Tarnvol", platform::kServiceRunning, 3},
+       "Service stopped\nService was deleted\n",
+       3,
        true},
-      {"does not accept the control", {u"Tarnvol", platform::kServiceRunning, 0, 1052},
-       "Can't stop. Error - 1052\nService was deleted\n", 0, false},
-      {"dependents still running", {u"Tarnvol", platform::kServiceRunning, 0, 1051},
-       "Can't stop. Error - 1051\nService was deleted\n", 0, false},
+      {"start pending",
+       {u"Tarnvol", platform::kServiceStartPending, 1},
+       "Service stopped\nService was deleted\n",
+       1,
+       true},
+      {"does not accept the control",
+       {u"Tarnvol", platform::kServiceRunning, 0, 1052},
+       "Can't stop. Error - 1052\nService was deleted\n",
+       0,
+       false},
+      {"dependents still running",
+       {u"Tarnvol", platform::kServiceRunning, 0, 1051},
+       "Can't stop. Error - 1051\nService was deleted\n",
+       0,
+       false},
       // A service already stopping accepts no control; the manager says so.
-      {"already stop pending", {u"Tarnvol", platform::kServiceStopPending, memory::kNeverStops},
-       "Can't stop. Error - 1061\nService was deleted\n", 0, false},
-      {"already marked for deletion", {u"Tarnvol", platform::kServiceRunning, 0, 0, 0, true}, "Service stopped\n", 0,
+      {"already stop pending",
+       {u"Tarnvol", platform::kServiceStopPending, memory::kNeverStops},
+       "Can't stop. Error - 1061\nService was deleted\n",
+       0,
+       false},
+      {"already marked for deletion",
+       {u"Tarnvol", platform::kServiceRunning, 0, 0, 0, true},
+       "Service stopped\n",
+       0,
        true},
       {"stopped and marked for deletion", {u"Tarnvol", platform::kServiceStopped, 0, 0, 0, true}, "", 0, true},
       // The zeroed record does not read as stopped, so the stop request is sent.
-      {"status query fails", {u"Tarnvol", platform::kServiceStopped, 0, 0, 1},
-       "Can't stop. Error - 1062\nService was deleted\n", 0, true},
+      {"status query fails",
+       {u"Tarnvol", platform::kServiceStopped, 0, 0, 1},
+       "Can't stop. Error - 1062\nService was deleted\n",
+       0,
+       true},
   };
   for (const StateCase& c : cases) {
     SCOPED_TRACE(c.what);
@@ -98,12 +119,9 @@ TEST_F(ServiceRemoval, RefusalReportsTheStopRequestsErrorThenClosesTheManagerFir
   memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 1052});
   services::StopService(u"Tarnvol");
   const Calls expected = {
-      "OpenSCManagerW 0x1 -> ok",
-      "OpenServiceW [Tarnvol] 0x34 -> ok",
-      "QueryServiceStatus Tarnvol -> ok",
-      "ControlService Tarnvol 1 -> error 1052",
-      "CloseServiceHandle SCManager -> ok",
-      "CloseServiceHandle Tarnvol -> ok",
+      "OpenSCManagerW 0x1 -> ok",           "OpenServiceW [Tarnvol] 0x34 -> ok",
+      "QueryServiceStatus Tarnvol -> ok",   "ControlService Tarnvol 1 -> error 1052",
+      "CloseServiceHandle SCManager -> ok", "CloseServiceHandle Tarnvol -> ok",
   };
   EXPECT_EQ(memory::ServiceCalls(), expected);
   EXPECT_EQ(Output(), "Can't stop. Error - 1052\n");
@@ -137,11 +155,8 @@ TEST_F(ServiceRemoval, DeleteAsksForDeleteWithStopStartAndQuery) {
   memory::AddService({u"Tarnvol", platform::kServiceRunning});
   services::DeleteServiceByName(u"Tarnvol");
   const Calls expected = {
-      "OpenSCManagerW 0x1 -> ok",
-      "OpenServiceW [Tarnvol] 0x10034 -> ok",
-      "DeleteService Tarnvol -> ok",
-      "CloseServiceHandle Tarnvol -> ok",
-      "CloseServiceHandle SCManager -> ok",
+      "OpenSCManagerW 0x1 -> ok",         "OpenServiceW [Tarnvol] 0x10034 -> ok", "DeleteService Tarnvol -> ok",
+      "CloseServiceHandle Tarnvol -> ok", "CloseServiceHandle SCManager -> ok",
   };
   EXPECT_EQ(memory::ServiceCalls(), expected);
   EXPECT_EQ(Output(), "Service was deleted\n");

@@ -14,7 +14,8 @@ class ServicesInRun : public ::testing::Test {
     memory::ResetMachine();
     memory::ResetServiceManager();
     memory::ResetSession();
-    memory::LoadReg(uR"(
+    memory::LoadReg(
+        uR"(
 [HKLM\System\CurrentControlSet\Services\Disk]
 [HKLM\System\CurrentControlSet\Control\Class\{71A27CDD-812A-11D0-BEC7-08002BE2092F}]
 "UpperFilters"=multi:"volsnap"
@@ -43,7 +44,8 @@ TEST_F(ServicesInRun, NeverInstalledGivesOnlyTheSevenNotFoundReports) {
 }
 
 TEST_F(ServicesInRun, ServicesGoFirstAndTheManagerTakesTheirKeysWithThem) {
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\System\CurrentControlSet\Services\Tarnvol]
 [HKLM\System\CurrentControlSet\Services\TarnvolRec]
 [HKLM\System\CurrentControlSet\Services\vornpart]

@@ -28,7 +28,8 @@ class RemoveFoundEntries : public ::testing::Test {
 };
 
 TEST_F(RemoveFoundEntries, FourEntryExampleDeletesInListOrder) {
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKCU]
 "A"="1"
 "keep"="1"
@@ -41,8 +42,9 @@ TEST_F(RemoveFoundEntries, FourEntryExampleDeletesInListOrder) {
                              {u"K1", u"B", u"2", EntryKind::ValueData},
                              {u"K2\\K3", u"", u"", EntryKind::Key}}));
   EXPECT_EQ(out, "[]:A: DELETED\n\n[K1]: DELETED\n\n[K2\\K3]: DELETED\n\n");
-  EXPECT_EQ(memory::DumpReg(u"HKCU"), u"[HKEY_USERS\\S-1-5-21-1000-1001]\n\"keep\"=\"1\"\n\n"
-                                      u"[HKEY_USERS\\S-1-5-21-1000-1001\\K2]\n\n");
+  EXPECT_EQ(memory::DumpReg(u"HKCU"),
+            u"[HKEY_USERS\\S-1-5-21-1000-1001]\n\"keep\"=\"1\"\n\n"
+            u"[HKEY_USERS\\S-1-5-21-1000-1001\\K2]\n\n");
 }
 
 TEST_F(RemoveFoundEntries, EntriesInsideAKeyDeletedEarlier) {
@@ -64,7 +66,8 @@ TEST_F(RemoveFoundEntries, ValueFoundByNameAndByData) {
 }
 
 TEST_F(RemoveFoundEntries, InstallerMarkersTakeTheWholeKey) {
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKCU\Software\Microsoft\Windows\CurrentVersion\UNINSTALL\{P}\Sub]
 [HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall]
 "Own"="Korvex for Windows"
@@ -150,14 +153,16 @@ TEST_F(RemoveFoundEntries, FailureCodesAreUpperCaseHexadecimal) {
 // When the key's own name cannot be had, the path alone decides whether a
 // value's text takes its whole installer-record key along.
 TEST_F(RemoveFoundEntries, MarkerPathDecidesWhenTheKeysOwnNameIsUnknown) {
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKCU\Software\Uninstall\P]
 "DisplayName"="Korvex for Windows"
 "Other"="1"
 [HKCU\Software\Uninstall\P\Sub]
 )");
   memory::HideKeyName(u"HKCU\\Software\\Uninstall\\P");
-  auto out = Remove(Entries({{u"Software\\Uninstall\\P", u"DisplayName", u"Korvex for Windows", EntryKind::ValueData}}));
+  auto out = Remove(
+      Entries({{u"Software\\Uninstall\\P", u"DisplayName", u"Korvex for Windows", EntryKind::ValueData}}));
   EXPECT_EQ(out, "[Software\\Uninstall\\P]: DELETED\n\n");
   EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Uninstall\\P"));
 }

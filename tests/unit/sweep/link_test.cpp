@@ -18,7 +18,8 @@ const std::u16string kUserPath = u"\\Registry\\User\\" + std::u16string(memory::
 
 std::vector<std::string> Paths(const FoundList& list) {
   std::vector<std::string> out;
-  for (const auto& e : list) out.push_back(memory::Narrow(e.keyPath) + (e.valueName.empty() ? "" : ":" + memory::Narrow(e.valueName)));
+  for (const auto& e : list)
+    out.push_back(memory::Narrow(e.keyPath) + (e.valueName.empty() ? "" : ":" + memory::Narrow(e.valueName)));
   return out;
 }
 
@@ -38,7 +39,8 @@ class Links : public ::testing::Test {
  protected:
   void SetUp() override {
     memory::ResetMachine();
-    memory::LoadReg(uR"(
+    memory::LoadReg(
+        uR"(
 [HKCU\Software\A\Tarnvol settings]
 "v"="1"
 [HKCU\Software\A\Z]
@@ -80,9 +82,9 @@ TEST_F(Links, LinkNamedLikeTheProductIsNotDeletedThroughItsName) {
   auto list = ScanCurrentUser(u"Tarnvol", 3);
   // The bystander's own leftover is found twice, once through the link, as any
   // key reached by two paths is; the link itself is not listed.
-  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol",
-                                                   "Software\\Bystander\\Tarnvol old",
-                                                   "Software\\Tarnvol link\\Tarnvol old"}));
+  EXPECT_EQ(Paths(list),
+            (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol",
+                                      "Software\\Bystander\\Tarnvol old", "Software\\Tarnvol link\\Tarnvol old"}));
   sweep::RemoveFoundEntries(platform::kCurrentUser, list, run::WholeKeyMarkerTable);
   EXPECT_EQ(memory::DumpReg(u"HKCU\\Software\\Bystander"),
             u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Bystander]\n\"x\"=\"1\"\n\n");
@@ -124,7 +126,8 @@ TEST_F(Links, LinkToTheHiveRootReportsEachEntryOnceByItsShortestPath) {
 TEST_F(Links, WebOfLinksWithoutACycleEndsAndStillFindsTheProduct) {
   for (int level = 0; level < 20; ++level) {
     const std::u16string at = u"HKCU\\Software\\Web\\K" + std::u16string(1, static_cast<char16_t>(u'A' + level));
-    const std::u16string next = kUserPath + u"\\Software\\Web\\K" + std::u16string(1, static_cast<char16_t>(u'A' + level + 1));
+    const std::u16string next = kUserPath + u"\\Software\\Web\\K" +
+                                std::u16string(1, static_cast<char16_t>(u'A' + level + 1));
     memory::LoadReg(u"[" + at + u"]\n\"x\"=\"1\"\n");
     memory::MakeLink(at + u"\\L1", next);
     memory::MakeLink(at + u"\\L2", next);

@@ -38,7 +38,8 @@ std::string Search(std::u16string_view reg, const std::u16string& pattern, sweep
 
 TEST(ScanKey, ListsInPreOrderWithValuesBeforeSubkeys) {
   // The root holds value A; K1 matches and holds B whose text matches; K2 holds K3 which matches.
-  auto found = Search(uR"(
+  auto found = Search(
+      uR"(
 [HKLM\T]
 "A pat"="x"
 [HKLM\T\K1 PAT]
@@ -46,7 +47,7 @@ TEST(ScanKey, ListsInPreOrderWithValuesBeforeSubkeys) {
 [HKLM\T\K2]
 [HKLM\T\K2\K3pat]
 )",
-                      u"pat", 7);
+      u"pat", 7);
   EXPECT_EQ(found,
             "2 [] [A pat] []\n"
             "1 [K1 PAT] [] []\n"
@@ -55,12 +56,13 @@ TEST(ScanKey, ListsInPreOrderWithValuesBeforeSubkeys) {
 }
 
 TEST(ScanKey, NestedMatchesAndCaseAndSortedSubkeys) {
-  auto found = Search(uR"(
+  auto found = Search(
+      uR"(
 [HKLM\T\zz tarnvol]
 [HKLM\T\Aa TARNVOL\inner tarnVol]
 [HKLM\T\Aa TARNVOL\other]
 )",
-                      u"Tarnvol", 1);
+      u"Tarnvol", 1);
   EXPECT_EQ(found,
             "1 [Aa TARNVOL] [] []\n"
             "1 [Aa TARNVOL\\inner tarnVol] [] []\n"
@@ -69,7 +71,8 @@ TEST(ScanKey, NestedMatchesAndCaseAndSortedSubkeys) {
 }
 
 TEST(ScanKey, FlagsSelectWhatIsCompared) {
-  const auto reg = uR"(
+  const auto reg =
+      uR"(
 [HKLM\T\k]
 "name pat"="pat in text"
 "other"="pat only in text"
@@ -96,8 +99,7 @@ TEST(ScanKey, DataWalkOfMultiStrings) {
   EXPECT_EQ(Search(u"[HKLM\\T]\n\"m\"=multi:\"\",\"pat\"\n", u"pat", 7), "");
   EXPECT_EQ(Search(u"[HKLM\\T]\n\"m\"=multi:\"a\",\"\",\"pat\"\n", u"pat", 7), "");
   // An embedded NUL in a REG_SZ splits it like a multi-string; REG_EXPAND_SZ is not expanded.
-  EXPECT_EQ(Search(u"[HKLM\\T]\n\"s\"=hex(1):61,00,00,00,70,00,61,00,74,00,00,00\n", u"pat", 7),
-            "4 [] [s] [pat]\n");
+  EXPECT_EQ(Search(u"[HKLM\\T]\n\"s\"=hex(1):61,00,00,00,70,00,61,00,74,00,00,00\n", u"pat", 7), "4 [] [s] [pat]\n");
   EXPECT_EQ(Search(u"[HKLM\\T]\n\"e\"=raw(2):\"%pat%\\\\x\"\n", u"PAT", 7), "4 [] [e] [%pat%\\x]\n");
 }
 
@@ -141,7 +143,8 @@ TEST(ScanKey, KeyThatRefusesReadKeepsItsEntryAndHidesItsSubtree) {
 
 TEST(ScanKey, FailuresOnlyNarrowWhatIsFound) {
   memory::ResetMachine();
-  memory::LoadReg(uR"(
+  memory::LoadReg(
+      uR"(
 [HKLM\T\a pat]
 [HKLM\T\b pat\deep pat]
 "v pat"=""
@@ -149,8 +152,8 @@ TEST(ScanKey, FailuresOnlyNarrowWhatIsFound) {
 "v1 pat"=""
 "v2 pat"=""
 )");
-  memory::FailEnumKey(u"HKLM\\T", 0, platform::kMoreData);       // index 0 skipped
-  memory::FailQueryInfo(u"HKLM\\T\\b pat", 1);                   // b's values and subtree skipped
+  memory::FailEnumKey(u"HKLM\\T", 0, platform::kMoreData);           // index 0 skipped
+  memory::FailQueryInfo(u"HKLM\\T\\b pat", 1);                       // b's values and subtree skipped
   memory::FailEnumValue(u"HKLM\\T\\c pat", 0, platform::kMoreData);  // only v1 skipped
   EXPECT_EQ(ScanTestKey(u"pat", 7),
             "1 [b pat] [] []\n"

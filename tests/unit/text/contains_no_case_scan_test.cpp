@@ -54,7 +54,8 @@ TEST(ContainsNoCaseFirstUnit, FirstUnitAtTheEndOfTheTextIsNoMatch) {
 
 TEST(ContainsNoCaseFirstUnit, AgreesWithThePlainScan) {
   // A small alphabet makes partial matches, case pairs and near-letters common.
-  const char16_t alphabet[] = {u'a', u'A', u'b', u'B', u'z', u'Z', u'@', u'`', u'[', u'{', u'\u00C4', u'\u00E4', u'\\'};
+  const char16_t alphabet[] = {u'a', u'A', u'b', u'B',      u'z',      u'Z', u'@',
+                               u'`', u'[', u'{', u'\u00C4', u'\u00E4', u'\\'};
   std::mt19937 random(12345);
   auto draw = [&](std::size_t maxLength) {
     std::u16string text(random() % (maxLength + 1), u' ');

@@ -7,11 +7,11 @@
 // korvex-cleaner.exe to start and end, then ends every test_service.exe
 // process still running (one that refused to stop would otherwise hold the
 // prefix open) and exits with 0. It gives up after SECONDS with 1.
-#include <windows.h>
 #include <tlhelp32.h>
+#include <windows.h>
 
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 
 namespace {
 

@@ -43,7 +43,8 @@ std::wstring KernelName(HKEY key) {
   std::vector<ULONG> buffer(8192);
   ULONG needed = 0;
   constexpr int kKeyNameInformation = 3;
-  if (!query || query(key, kKeyNameInformation, buffer.data(), buffer.size() * sizeof(ULONG), &needed) != 0) return {};
+  if (!query || query(key, kKeyNameInformation, buffer.data(), buffer.size() * sizeof(ULONG), &needed) != 0)
+    return {};
   return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + 1), buffer[0] / sizeof(wchar_t));
 }
 

@@ -14,8 +14,8 @@
 // the process exits with code 2.
 #include <windows.h>
 
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 
 namespace {
 
