@@ -10,6 +10,7 @@ packages=(
   unzip git                                                            # release archive checks, its reproducibility test
   xvfb xauth xdotool imagemagick                                       # the restart question on a virtual display
   clang libclang-rt-14-dev                                             # fuzz targets
+  clang-format clang-tidy                                              # format and tidy checks
   python3 procps                                                       # scenario generators, process checks
   libbenchmark-dev valgrind                                            # benchmarks (built by the native preset)
 )

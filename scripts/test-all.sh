@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 
+echo "== format"
+bash scripts/check-format.sh
+
 # KORVEX_BUILD_ROOT puts the builds elsewhere than build/.
 build_root=${KORVEX_BUILD_ROOT:-$(pwd)/build}
 jobs=$(nproc)
@@ -32,6 +35,9 @@ done
 
 echo "== tests"
 ctest --test-dir "$build_root/native" --parallel "$jobs" --output-on-failure
+
+echo "== clang-tidy"
+bash scripts/tidy.sh "$build_root/native"
 
 echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset native-sanitize -B "$build_root/native-sanitize" -DKORVEX_WERROR=ON >/dev/null

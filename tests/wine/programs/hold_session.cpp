@@ -7,8 +7,10 @@
 // korvex-cleaner.exe to start and end, then ends every test_service.exe
 // process still running (one that refused to stop would otherwise hold the
 // prefix open) and exits with 0. It gives up after SECONDS with 1.
-#include <tlhelp32.h>
 #include <windows.h>
+
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 
 #include <cstdlib>
 #include <cwchar>
