@@ -15,10 +15,10 @@ int main() {
     memory::ResetMachine();
     memory::RecordCalls(false);
     const std::u16string top = u"HKLM\\Bench";
+    const std::u16string prefix = top + u"\\";
     memory::TreeBuilder builder;
     const auto counts = bench::GenerateRegistry(
-        size, 20261209, true,
-        [&](const std::u16string& path) { builder.Key(path.empty() ? top : top + u"\\" + path); },
+        size, 20261209, true, [&](const std::u16string& path) { builder.Key(path.empty() ? top : prefix + path); },
         [&](const bench::GeneratedValue& value) { builder.Value(value.name, value.type, value.data); });
     for (std::uint32_t flags : {3u, 7u}) {
       memory::RecordCalls(true);

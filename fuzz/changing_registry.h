@@ -110,7 +110,7 @@ class Scenario {
         u"[HKLM\\Software\\Bystander\\Deep]\n\"keep\"=\"me\"\n[HKLM\\System\\CurrentControlSet\\Services]\n");
     for (const auto& row : run::ClassFilterTable)
       memory::SetValue(u"HKLM\\" + std::u16string(row.classKey), u"UpperFilters", platform::kRegMultiSz,
-                       Bytes(std::u16string(u"PartMgr\0tessaid\0vornpart\0meskdrv\0\0", 35), 0));
+                       Bytes(std::u16string(u"PartMgr\0tessaid\0vornpart\0meskdrv\0\0", 34), 0));
     for (const char16_t* top : {u"HKCU\\Software\\R", u"HKLM\\Software\\R"}) Grow(top, 0);
     // Links from inside the product's keys to the bystander.
     const std::uint32_t links = 1 + choose_(3);

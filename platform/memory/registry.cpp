@@ -88,17 +88,21 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
 }
 
 std::shared_ptr<Node> Walk(std::shared_ptr<Node> node, std::u16string_view path, bool create);
+std::shared_ptr<Node> ResolveAbsoluteOnce(std::u16string_view target);
 
-// A link's target, as the kernel names keys.
-// A target that runs through a link leads back here; the kernel gives up past
-// its reparse limit, and so does the model, rather than recurse without end.
+// A link's target, as the kernel names keys. A target that runs through a
+// link leads back here; the kernel gives up past its reparse limit, and so
+// does the model, rather than recurse without end.
 std::shared_ptr<Node> ResolveAbsolute(std::u16string_view target) {
   static int depth = 0;
   if (depth > 16) return nullptr;
-  struct Nested {
-    Nested() { ++depth; }
-    ~Nested() { --depth; }
-  } nested;
+  ++depth;
+  auto node = ResolveAbsoluteOnce(target);
+  --depth;
+  return node;
+}
+
+std::shared_ptr<Node> ResolveAbsoluteOnce(std::u16string_view target) {
   auto parts = SplitPath(target);
   if (parts.size() < 2 || !SameName(parts[0], u"Registry")) return nullptr;
   std::shared_ptr<Node> node;

@@ -190,7 +190,7 @@ enum class Op {
 // (alias of an area plus a path below the area's sequence key) or from a
 // handle slot plus a relative path.
 struct Step {
-  Op op;
+  Op op{};
   int area = 0, alias = 0;
   bool fromRoot = true;
   int slot = 0, target = 0;   // target: the slot an open fills
@@ -236,7 +236,7 @@ std::vector<std::uint8_t> ValueData(Random& random, std::uint32_t type) {
   // Strings are mostly text closed by a NUL, as programs write them.
   if ((type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz) &&
       random.Chance(60)) {
-    data.assign((size / 2) * 2, 0);
+    data.assign(static_cast<std::size_t>(size / 2) * 2, 0);
     for (std::size_t i = 0; i + 2 < data.size(); i += 2) data[i] = static_cast<std::uint8_t>('a' + random.Below(26));
   }
   return data;
@@ -751,7 +751,7 @@ int main(int argc, char** argv) {
   std::uint64_t first = std::strtoull(argv[1], nullptr, 10);
   std::string second = argv[2];
   bool ok = true;
-  if (second.find(',') != std::string::npos || second.rfind("s", 0) == 0) {
+  if (second.find(',') != std::string::npos || (!second.empty() && second[0] == 's')) {
     // "s" alone or "sA,B,..." picks steps; the leading "s" tells it from a count.
     std::set<std::size_t> only;
     for (std::size_t at = second[0] == 's' ? 1 : 0; at < second.size();) {
