@@ -1,6 +1,5 @@
 #include "sweep/link_guard.h"
 
-#include "platform/unique_handle.h"
 #include "text/text_matching.h"
 
 namespace sweep {
@@ -54,21 +53,24 @@ void LinkGuard::Leave() {
   if (guarded_) names_.pop_back();
 }
 
-// The root's own handle may be a predefined one, which the kernel cannot name:
-// a fresh handle to it can be named.
-std::u16string LinkGuard::RootName() {
+// The root's handle may be a predefined one, which the kernel cannot name,
+// and opening it again with no subkey name gives back the same predefined
+// handle. So the root's name is taken from a key just below it on the path:
+// its name less its last part. Should that key be a link to elsewhere, the
+// name is wrong, and the guard only starts sooner than it need.
+std::u16string LinkGuard::RootName(platform::RegKey firstBelow) {
   if (rootNamed_) return rootName_;
   rootNamed_ = true;
-  platform::UniqueRegKey fresh;
-  if (platform::RegOpenKeyExW(root_, nullptr, platform::kKeyRead, fresh.put()) == platform::kSuccess)
-    rootName_ = platform::KeyObjectName(fresh.get());
+  const std::u16string below = platform::KeyObjectName(keys_.size() > 1 ? keys_[1] : firstBelow);
+  const auto slash = below.rfind(u'\\');
+  if (slash != std::u16string::npos) rootName_ = below.substr(0, slash);
   return rootName_;
 }
 
 // Whether subKey's real name differs from where its path puts it, which only
 // a link on the way down can do. A name that cannot be had proves nothing.
 bool LinkGuard::LooksLinked(platform::RegKey subKey, const std::u16string& path) {
-  const std::u16string root = RootName();
+  const std::u16string root = RootName(subKey);
   const std::u16string own = platform::KeyObjectName(subKey);
   if (root.empty() || own.empty()) return false;
   std::u16string expected = root;
@@ -82,7 +84,7 @@ bool LinkGuard::LooksLinked(platform::RegKey subKey, const std::u16string& path)
 void LinkGuard::StartGuarding() {
   guarded_ = true;
   names_.clear();
-  names_.push_back(RootName());
+  names_.push_back(RootName(keys_.size() > 1 ? keys_[1] : root_));
   entries_[NameHash(names_.back())] = 1;
   for (std::size_t depth = 1; depth < keys_.size(); ++depth) {
     if (abandonFrom_ != kNone) {

@@ -62,7 +62,7 @@ class LinkGuard {
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
-  std::u16string RootName();
+  std::u16string RootName(platform::RegKey firstBelow);
   bool LooksLinked(platform::RegKey subKey, const std::u16string& path);
   void StartGuarding();
   bool Admit(const std::u16string& own);

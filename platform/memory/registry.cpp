@@ -428,6 +428,11 @@ std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t 
   std::shared_ptr<Node> node;
   auto status = memory::Resolve(parent, 0, "RegOpenKeyExW", &node);
   if (status) return memory::Log(call, status);
+  // Windows hands a predefined root opened with no subkey name back as it is.
+  if (memory::RootNode(parent) && (!subKey || !*subKey)) {
+    *result = parent;
+    return memory::Log(call, kSuccess);
+  }
   node = memory::Walk(node, subKey ? std::u16string_view(subKey) : std::u16string_view(), false);
   if (!node) return memory::Log(call, kFileNotFound);
   if (node->refused & access) return memory::Log(call, kAccessDenied);

@@ -104,12 +104,19 @@ TEST_F(RemoveFoundEntries, InstallerMarkersTakeTheWholeKey) {
             u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Plain]\n\"kept\"=\"1\"\n\n");
 }
 
-TEST_F(RemoveFoundEntries, RootThatRefusesTheWholeKeyOpenStillDeletesValues) {
-  memory::LoadReg(u"[HKCU\\k]\n\"v\"=\"1\"\n");
+// Windows opens a predefined root with no subkey name without a look at its
+// rights: it hands the same handle back. So a root's own rights never make
+// a whole-key deletion silent; the rights of the key deleted decide.
+TEST_F(RemoveFoundEntries, RootsOwnRightsDoNotStopAWholeKeyDeletion) {
+  memory::LoadReg(u"[HKCU\\k]\n\"v\"=\"1\"\n[HKCU\\locked]\n");
   memory::RefuseAccess(u"HKCU", platform::kDelete);
-  auto out = Remove(Entries({{u"k", u"", u"", EntryKind::Key}, {u"k", u"v", u"", EntryKind::ValueName}}));
-  EXPECT_EQ(out, "[k]:v: DELETED\n\n");
-  EXPECT_TRUE(memory::KeyExists(u"HKCU\\k"));
+  memory::RefuseAccess(u"HKCU\\locked", platform::kDelete);
+  auto out = Remove(Entries({{u"k", u"v", u"", EntryKind::ValueName},
+                             {u"k", u"", u"", EntryKind::Key},
+                             {u"locked", u"", u"", EntryKind::Key}}));
+  EXPECT_EQ(out, "[k]:v: DELETED\n\n[k]: DELETED\n\n[locked]: NOT DELETED, ERR = 0x5\n\n");
+  EXPECT_FALSE(memory::KeyExists(u"HKCU\\k"));
+  EXPECT_TRUE(memory::KeyExists(u"HKCU\\locked"));
 }
 
 TEST_F(RemoveFoundEntries, RefusedDeletionIsReportedAndTheNextEntryProcessed) {
@@ -131,7 +138,7 @@ TEST_F(RemoveFoundEntries, UsesTheDocumentedMasks) {
   ASSERT_EQ(calls.size(), 6u);
   EXPECT_EQ(calls[0], "RegOpenKeyExW HKEY_CURRENT_USER [k] 0x30006 -> 0");
   EXPECT_EQ(calls[2], "RegOpenKeyExW HKEY_CURRENT_USER [null] 0x3000F -> 0");
-  EXPECT_EQ(calls[3], "RegOpenKeyExW HKEY_USERS\\S-1-5-21-1000-1001 [k] 0x30019 -> 0");
+  EXPECT_EQ(calls[3], "RegOpenKeyExW HKEY_CURRENT_USER [k] 0x30019 -> 0");
   EXPECT_EQ(calls[5], "DeleteOpenKey HKEY_USERS\\S-1-5-21-1000-1001\\k -> 0");
 }
 
