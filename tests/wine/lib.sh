@@ -21,10 +21,49 @@ wine_in() {
   WINEPREFIX=$prefix timeout -k 10 "$KORVEX_WINE_TIMEOUT" wine "$@"
 }
 
-# Waits for the prefix's wineserver to save the registry and exit; kills it
-# when it does not.
+# until_true SECONDS COMMAND...: polls every 0.2 s until COMMAND succeeds;
+# false when time runs out.
+until_true() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
+# prefix_processes PREFIX: "pid name" of every process running in PREFIX
+# (the wineserver, Wine's own services and the programs), one a line.
+prefix_processes() {
+  local pid
+  for pid in $(pgrep -d ' ' -f . || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" || continue
+    echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | cut -c1-80)"
+  done
+}
+
+# wine_stop PREFIX [WHAT]: waits, bounded by KORVEX_WINE_TIMEOUT, until the
+# prefix's session has ended: every program gone and the wineserver exited,
+# which saves the registry. The next step (a copy of the prefix, an export, a
+# fresh session for the next run) then starts from a settled state. When the
+# bound is hit it names what still runs, ends it and fails.
 wine_stop() {
-  WINEPREFIX=$1 timeout 60 wineserver -w 2>/dev/null || WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+  local prefix=$1 what=${2:-} still
+  WINEPREFIX=$prefix timeout "$KORVEX_WINE_TIMEOUT" wineserver -w 2>/dev/null && return 0
+  still=$(prefix_processes "$prefix" | sed 's/^/  /')
+  wine_kill "$prefix"
+  die "the Wine session in $prefix did not end within $KORVEX_WINE_TIMEOUT s${what:+ $what}; still running:
+$still"
+}
+
+# end_run PREFIX [WHAT]: after a run of the cleaner, lets go of anything that
+# holds the session for that run (hold_session.exe waits for the file
+# C:\korvex-run-done) and waits, bounded, for the session to end (wine_stop).
+end_run() {
+  local done_file=$1/drive_c/korvex-run-done
+  : >"$done_file"
+  wine_stop "$@"
+  rm -f "$done_file"
 }
 
 wine_kill() {

@@ -60,7 +60,7 @@ if [ -f "$scenario/setup.sh" ]; then
   WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures \
     timeout -k 10 600 bash "$scenario/setup.sh" || die "$name: setup.sh failed"
 fi
-wine_stop "$actual"
+wine_stop "$actual" "after the seeding"
 
 # The expected end state: the seeded prefix with expected-changes.reg applied.
 # Its exports are taken in the background while the cleaner runs.
@@ -68,7 +68,7 @@ copy_prefix "$actual" "$expected"
 (
   [ -s "$scenario/expected-changes.reg" ] && import_reg "$expected" "$scenario/expected-changes.reg"
   export_roots "$expected" "$work/expected-registry"
-  wine_stop "$expected"
+  wine_stop "$expected" "after the expected side's export"
 ) > "$work/expected-side.log" 2>&1 &
 expected_side=$!
 seeded=$(seconds)
@@ -111,6 +111,10 @@ while [ -f "$expected_stdout" ]; do
   rc=0
   wine_in "$actual" "$exe" "${args[@]}" > "$out" 2> "$err" || rc=$?
   run_times+=" $(elapsed "$(seconds)" "$run_started")"
+  # The next run, after-run.sh and the export each start from a settled
+  # prefix: whatever held this run's session (services, their holder) is
+  # released and gone, and the service manager has let go of what it removed.
+  end_run "$actual" "after run $run"
   if [ "$rc" -ne 0 ]; then fail "run $run: exit code $rc, expected 0 (124 or 137: timed out)"; fi
   if [ -s "$err" ]; then
     fail "run $run: standard error is not empty:"
@@ -131,9 +135,10 @@ ran=$(seconds)
 if [ -f "$scenario/after-run.sh" ]; then
   WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures \
     timeout -k 10 600 bash "$scenario/after-run.sh" || die "$name: after-run.sh failed"
+  wine_stop "$actual" "after after-run.sh"
 fi
 export_roots "$actual" "$work/actual-registry"
-wine_stop "$actual"
+wine_stop "$actual" "after the export"
 wait "$expected_side" || { cat "$work/expected-side.log"; die "$name: preparing the expected registry failed"; }
 for root in $KORVEX_ROOTS; do
   if ! cmp -s "$work/expected-registry/$root.txt" "$work/actual-registry/$root.txt"; then
