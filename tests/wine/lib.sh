@@ -37,8 +37,8 @@ until_true() {
 prefix_processes() {
   local pid
   for pid in $(pgrep -d ' ' -f . || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$1" || continue
-    echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | cut -c1-80)"
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$1" || continue
+    echo "$pid $(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | cut -c1-80)"
   done
 }
 
@@ -70,6 +70,32 @@ wine_kill() {
   [ -d "$1" ] || return 0
   WINEPREFIX=$1 wineserver -k 2>/dev/null || true
   WINEPREFIX=$1 timeout 30 wineserver -w 2>/dev/null || true
+}
+
+# make_work_dir NAME: a new directory NAME.XXXXXX, by absolute path (Wine
+# wants absolute prefix paths), under KORVEX_WINE_WORK or TMPDIR.
+make_work_dir() {
+  local root=${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}
+  mkdir -p "$root"
+  mktemp -d "$(cd "$root" && pwd)/$1.XXXXXX"
+}
+
+# remove_work_dir DIR: removes it, unless KORVEX_WINE_KEEP=1 asks to keep it
+# for a look afterwards.
+remove_work_dir() {
+  if [ "${KORVEX_WINE_KEEP:-0}" = 1 ]; then echo "kept: $1"; else rm -rf "$1"; fi
+}
+
+# crlf [FILE]: "\n" line ends as the console writes them in text mode, "\r\n".
+crlf() { sed -z 's/\n/\r\n/g' "$@"; }
+
+# stdout_diff EXPECTED ACTUAL: the two side by side, each "\r" shown so that
+# a missing or extra carriage return is visible, then where they first differ.
+stdout_diff() {
+  local width
+  width=$(cat "$1" "$2" | awk '{ if (length > n) n = length } END { print 2 * n + 12 }')
+  diff --side-by-side --expand-tabs --width="$width" <(sed 's/\r$/\\r/' "$1") <(sed 's/\r$/\\r/' "$2") || true
+  cmp "$1" "$2" || true
 }
 
 # make_template DIR: a fresh prefix from wineboot, made once and then copied.

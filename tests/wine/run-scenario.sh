@@ -23,16 +23,14 @@ template=${KORVEX_WINE_TEMPLATE:?set KORVEX_WINE_TEMPLATE to a prefix made by ma
 [ -f "$template/system.reg" ] || die "no Wine prefix template at $template"
 [ -f "$scenario/expected-stdout.txt" ] || die "$name has no expected-stdout.txt"
 
-# Wine wants an absolute prefix path.
-work_root=$(mkdir -p "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}" && cd "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}" && pwd)
-work=$(mktemp -d "$work_root/$name.XXXXXX")
+work=$(make_work_dir "$name")
 actual=$work/actual-prefix
 expected=$work/expected-prefix
 
 cleanup() {
   wine_kill "$actual"
   wine_kill "$expected"
-  if [ "${KORVEX_WINE_KEEP:-0}" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
+  remove_work_dir "$work"
 }
 trap cleanup EXIT
 
@@ -92,11 +90,8 @@ expand_expected() {
     else
       printf '%s\n' "$line"
     fi
-  done < "$1" | sed -z 's/\n/\r\n/g'
+  done < "$1" | crlf
 }
-
-# Shows "\r" so that a missing or extra carriage return is visible.
-visible() { sed 's/\r$/\\r/' "$1"; }
 
 failures=0
 fail() { echo "FAIL [$name] $*"; failures=$((failures + 1)); }
@@ -122,9 +117,7 @@ while [ -f "$expected_stdout" ]; do
   fi
   if ! cmp -s "$want" "$out"; then
     fail "run $run: standard output differs (expected | actual, \\r shown):"
-    width=$(cat "$want" "$out" | awk '{ if (length > n) n = length } END { print 2 * n + 12 }')
-    diff --side-by-side --expand-tabs --width="$width" <(visible "$want") <(visible "$out") || true
-    cmp "$want" "$out" || true
+    stdout_diff "$want" "$out"
   fi
   run=$((run + 1))
   expected_stdout=$scenario/expected-stdout-$run.txt
