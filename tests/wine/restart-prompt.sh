@@ -17,17 +17,9 @@
 # Exit code 0 when every check passed, 1 when one failed, 2 when the scenario
 # could not be set up, 77 when Xvfb, xdotool or ImageMagick is missing.
 #
-# How a restart request shows under Wine: ExitWindowsEx starts
-# "wineboot.exe --end-session" in the prefix and returns at once; wineboot
-# asks every program with a window to end and ends it, then exits. The
-# cleaner itself has no window left by then and goes on to exit with 0. So
-# each run keeps a marker program with a window (Wine's notepad) open beside
-# the cleaner:
-#   - restart requested: the marker ends, within a bounded wait;
-#   - no restart: at the moment the cleaner has exited, the marker is still
-#     running and no wineboot --end-session runs in the prefix. Both are
-#     needed: a request made just before the exit would still have its
-#     wineboot running, and one made earlier would have ended the marker.
+# Under Wine a restart request starts "wineboot.exe --end-session", which
+# ends every program with a window; a marker (Wine's notepad) open beside the
+# cleaner therefore tells whether one was made (tests/wine/README.md).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
