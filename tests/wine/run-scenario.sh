@@ -106,10 +106,6 @@ while [ -f "$expected_stdout" ]; do
   rc=0
   wine_in "$actual" "$exe" "${args[@]}" > "$out" 2> "$err" || rc=$?
   run_times+=" $(elapsed "$(seconds)" "$run_started")"
-  # The next run, after-run.sh and the export each start from a settled
-  # prefix: whatever held this run's session (services, their holder) is
-  # released and gone, and the service manager has let go of what it removed.
-  end_run "$actual" "after run $run"
   if [ "$rc" -ne 0 ]; then fail "run $run: exit code $rc, expected 0 (124 or 137: timed out)"; fi
   if [ -s "$err" ]; then
     fail "run $run: standard error is not empty:"
@@ -119,6 +115,10 @@ while [ -f "$expected_stdout" ]; do
     fail "run $run: standard output differs (expected | actual, \\r shown):"
     stdout_diff "$want" "$out"
   fi
+  # The next run, after-run.sh and the export each start from a settled
+  # prefix: whatever held this run's session (services, their holder) is
+  # released and gone, and the service manager has let go of what it removed.
+  end_run "$actual" "after run $run"
   run=$((run + 1))
   expected_stdout=$scenario/expected-stdout-$run.txt
 done
