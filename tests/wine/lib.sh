@@ -171,17 +171,19 @@ export_roots() {
 # without a display adds a Control\Video\{random GUID} key with a DriverError
 # value and stamps the display adapter's class key with today's DriverDate and
 # DriverDateData; each start of services.exe counts up the default value of
-# Control\ServiceCurrent. Two more describe the running session rather than
-# the stored registry: a device interface's volatile Control key ("Linked"),
-# there only once the session's device host has started that device, which a
-# session just begun for an export may not have done yet; and the WineDbg key,
-# which Wine's crash handler writes when any program of the session crashed (a
-# crash of the cleaner shows in its exit code and its output). Nothing else
-# changes by itself.
+# Control\ServiceCurrent. Others are volatile keys that describe the running
+# session rather than the stored registry, written by the session's device
+# host as it starts its drivers, which a session just begun for an export may
+# not have finished: HKLM\Hardware, System\MountedDevices and a device
+# interface's Control key ("Linked"). And the WineDbg key is written by Wine's
+# crash handler when any program of the session crashed (a crash of the
+# cleaner shows in its exit code and its output). Nothing else changes by
+# itself.
 drop_volatile() {
   awk '
     /^\[/ { skip = ($0 ~ /\\Control\\Video\\/ || $0 ~ /\\Control\\DeviceClasses\\.*\\#\\Control\]$/ ||
-                   $0 ~ /\\Software\\Wine\\WineDbg(\]$|\\)/)
+                   $0 ~ /\\Software\\Wine\\WineDbg(\]$|\\)/ ||
+                   tolower($0) ~ /^\[hkey_local_machine\\(hardware|system\\mounteddevices)(\]$|\\)/)
             counter = ($0 ~ /\\Control\\ServiceCurrent\]$/) }
     /^"DriverDate(Data)?"=/ { next }
     counter && /^@=/ { next }
