@@ -174,8 +174,8 @@ export_roots() {
 # Control\ServiceCurrent. Others are volatile keys that describe the running
 # session rather than the stored registry, written by the session's device
 # host as it starts its drivers, which a session just begun for an export may
-# not have finished: HKLM\Hardware, System\MountedDevices and a device
-# interface's Control key ("Linked"). And the WineDbg key is written by Wine's
+# not have finished: HKLM\Hardware, System\MountedDevices, the NetworkCards
+# list and a device interface's Control key ("Linked"). And the WineDbg key is written by Wine's
 # crash handler when any program of the session crashed (a crash of the
 # cleaner shows in its exit code and its output). Nothing else changes by
 # itself.
@@ -183,7 +183,8 @@ drop_volatile() {
   awk '
     /^\[/ { skip = ($0 ~ /\\Control\\Video\\/ || $0 ~ /\\Control\\DeviceClasses\\.*\\#\\Control\]$/ ||
                    $0 ~ /\\Software\\Wine\\WineDbg(\]$|\\)/ ||
-                   tolower($0) ~ /^\[hkey_local_machine\\(hardware|system\\mounteddevices)(\]$|\\)/)
+                   tolower($0) ~ /^\[hkey_local_machine\\(hardware|system\\mounteddevices)(\]$|\\)/ ||
+                   $0 ~ /\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards(\]$|\\)/)
             counter = ($0 ~ /\\Control\\ServiceCurrent\]$/) }
     /^"DriverDate(Data)?"=/ { next }
     counter && /^@=/ { next }
