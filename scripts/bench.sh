@@ -38,19 +38,6 @@ source "$repo/tests/wine/lib.sh"
 
 heading() { printf '\n=== %s ===\n' "$*"; }
 
-# What the benchmarks need beyond the build and test tools; installed here
-# when running as root on a machine that lacks them.
-install_bench_tools() {
-  local package missing=()
-  for package in libbenchmark-dev valgrind; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-  done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  [ "$(id -u)" -eq 0 ] || die "missing packages: ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive apt-get update >/dev/null
-  DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}" >/dev/null
-}
-
 machine() {
   heading "Machine"
   echo "date:  $(date -u '+%Y-%m-%d %H:%M UTC')"
@@ -81,21 +68,7 @@ instructions() {
   valgrind --tool=callgrind --instr-atstart=no --callgrind-out-file="$out/cg.%p" \
     "$build/native/bench/sweep_bench" --instructions --sizes="$callgrind_sizes" 2>/dev/null > "$out/sizes.txt"
   cat "$out/sizes.txt"
-  # Each dump is one walk, named "<walk> <size>" by the benchmark.
-  for dump in $(printf '%s\n' "$out"/cg.*.* | sort -V); do
-    awk '/^desc: Trigger: Client Request:/ { name = $5 " " $6 } /^(summary|totals):/ { total = $2 }
-         END { print name, total }' "$dump"
-  done | awk -v sizes="$out/sizes.txt" '
-    BEGIN { while ((getline line < sizes) > 0) { split(line, f, " "); visited[f[2]] = f[6] } }
-    { walk[NR] = $1; size[NR] = $2; count[NR] = $3; if ($1 == "bare") bare[$2] = $3 }
-    END {
-      printf "%-8s %-13s %5s %14s %10s %7s\n", "size", "walk", "flags", "instructions", "per key", "ratio"
-      for (i = 1; i <= NR; ++i) {
-        flags = walk[i] == "bare" ? "-" : walk[i] == "display-name" ? 7 : 3
-        printf "%-8s %-13s %5s %14.0f %10.0f %7.3f\n", size[i], walk[i], flags, count[i],
-               count[i] / visited[size[i]], count[i] / bare[size[i]]
-      }
-    }' | { read -r header; echo "$header"; sort -k1,1n -s; }
+  python3 "$repo/scripts/summarize.py" instructions "$out"
 }
 
 build_windows() {
@@ -103,14 +76,14 @@ build_windows() {
   cmake --build "$build/win-x64" -j2 --target korvex-cleaner bare_walker >/dev/null
 }
 
-# now_ms: wall clock in milliseconds.
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-
-# stats FILE: median, lowest and highest of the numbers in FILE, one a line.
-stats() {
-  sort -n "$1" | awk '{ v[NR] = $1 } END {
-    median = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%d %d %d\n", median, v[1], v[NR] }'
+# timed NAME COMMAND...: runs COMMAND and adds its wall-clock milliseconds to
+# a line of $work/NAME.ms.
+timed() {
+  local name=$1 start
+  shift
+  start=$(date +%s%N)
+  "$@"
+  echo $(( ($(date +%s%N) - start) / 1000000 )) >> "$work/$name.ms"
 }
 
 wine_bench() {
@@ -134,14 +107,13 @@ wine_bench() {
   local exports="" root
   for root in $KORVEX_ROOTS; do exports+="reg export $root C:\\bench-$root.reg /y >nul & "; done
   : > "$work/bare.ms"; : > "$work/cleaner.ms"; : > "$work/export.ms"; : > "$work/start.ms"
-  local run start
+  local run
   # Interleaved rounds, so a change in the machine's load touches all alike.
   for run in $(seq "$wine_runs"); do
-    start=$(now_ms); wine_in "$prefix" cmd /c exit; echo $(( $(now_ms) - start )) >> "$work/start.ms"
-    start=$(now_ms); wine_in "$prefix" "$walker" > /dev/null; echo $(( $(now_ms) - start )) >> "$work/bare.ms"
-    start=$(now_ms); wine_in "$prefix" "$exe" > "$work/cleaner.out" 2>&1; echo $(( $(now_ms) - start )) >> "$work/cleaner.ms"
-    start=$(now_ms); wine_in "$prefix" cmd /c "${exports% & }" >/dev/null 2>&1
-    echo $(( $(now_ms) - start )) >> "$work/export.ms"
+    timed start wine_in "$prefix" cmd /c exit
+    timed bare wine_in "$prefix" "$walker" > /dev/null
+    timed cleaner wine_in "$prefix" "$exe" > "$work/cleaner.out" 2>&1
+    timed export wine_in "$prefix" cmd /c "${exports% & }" >/dev/null 2>&1
     rm -f "$prefix"/drive_c/bench-*.reg
     echo "  round $run: bare $(tail -1 "$work/bare.ms") ms, cleaner $(tail -1 "$work/cleaner.ms") ms," \
       "reg export $(tail -1 "$work/export.ms") ms"
@@ -151,26 +123,11 @@ wine_bench() {
     echo "warning: the cleaner deleted something; the timing is not of a clean machine"
   fi
   wine_kill "$prefix"
-  local bare median low high
-  read -r bare _ _ < <(stats "$work/bare.ms")
-  printf '%-36s %5s %10s %10s %10s %8s\n' "program ($wine_runs runs, ms)" "runs" "median" "lowest" "highest" "ratio"
-  for row in "start:wine start (cmd /c exit)" "bare:bare walk, five roots once" \
-             "cleaner:korvex-cleaner, whole run" "export:reg export of the five roots"; do
-    read -r median low high < <(stats "$work/${row%%:*}.ms")
-    printf '%-36s %5s %10s %10s %10s %8.2f\n' "${row#*:}" "$wine_runs" "$median" "$low" "$high" \
-      "$(awk -v a="$median" -v b="$bare" 'BEGIN { print a / b }')"
-  done
-  # The same ratio taken round by round, where bare walk and cleaner ran
-  # seconds apart under much the same load.
-  paste "$work/cleaner.ms" "$work/bare.ms" | awk '{ printf "%.3f\n", $1 / $2 }' > "$work/ratio.txt"
-  sort -n "$work/ratio.txt" | awk '{ v[NR] = $1 } END {
-    printf "cleaner / bare walk, round by round: median %.2f, lowest %.2f, highest %.2f\n",
-      NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2, v[1], v[NR] }'
+  python3 "$repo/scripts/summarize.py" wine-times "$work" "$wine_runs"
   echo "ratio: median over the bare walk's median; the cleaner walks the five roots three times."
 }
 
-[ ! -f "$repo/scripts/install-deps.sh" ] || bash "$repo/scripts/install-deps.sh"
-install_bench_tools
+bash "$repo/scripts/install-deps.sh"
 machine
 case " $parts " in *" native "*|*" instructions "*|*" wine "*) build_native ;; esac
 case " $parts " in *" wine "*) build_windows ;; esac

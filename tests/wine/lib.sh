@@ -21,16 +21,81 @@ wine_in() {
   WINEPREFIX=$prefix timeout -k 10 "$KORVEX_WINE_TIMEOUT" wine "$@"
 }
 
-# Waits for the prefix's wineserver to save the registry and exit; kills it
-# when it does not.
+# until_true SECONDS COMMAND...: polls every 0.2 s until COMMAND succeeds;
+# false when time runs out.
+until_true() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@"; do
+    [ "$SECONDS" -lt "$deadline" ] || return 1
+    sleep 0.2
+  done
+}
+
+# prefix_processes PREFIX: "pid name" of every process running in PREFIX
+# (the wineserver, Wine's own services and the programs), one a line.
+prefix_processes() {
+  local pid
+  for pid in $(pgrep -d ' ' -f . || true); do
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$1" || continue
+    echo "$pid $(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | cut -c1-80)"
+  done
+}
+
+# wine_stop PREFIX [WHAT]: waits, bounded by KORVEX_WINE_TIMEOUT, until the
+# prefix's session has ended: every program gone and the wineserver exited,
+# which saves the registry. The next step (a copy of the prefix, an export, a
+# fresh session for the next run) then starts from a settled state. When the
+# bound is hit it names what still runs, ends it and fails.
 wine_stop() {
-  WINEPREFIX=$1 timeout 60 wineserver -w 2>/dev/null || WINEPREFIX=$1 wineserver -k 2>/dev/null || true
+  local prefix=$1 what=${2:-} still
+  WINEPREFIX=$prefix timeout "$KORVEX_WINE_TIMEOUT" wineserver -w 2>/dev/null && return 0
+  still=$(prefix_processes "$prefix" | sed 's/^/  /')
+  wine_kill "$prefix"
+  die "the Wine session in $prefix did not end within $KORVEX_WINE_TIMEOUT s${what:+ $what}; still running:
+$still"
+}
+
+# end_run PREFIX [WHAT]: after a run of the cleaner, lets go of anything that
+# holds the session for that run (hold_session.exe waits for the file
+# C:\korvex-run-done) and waits, bounded, for the session to end (wine_stop).
+end_run() {
+  local done_file=$1/drive_c/korvex-run-done
+  : >"$done_file"
+  wine_stop "$@"
+  rm -f "$done_file"
 }
 
 wine_kill() {
   [ -d "$1" ] || return 0
   WINEPREFIX=$1 wineserver -k 2>/dev/null || true
   WINEPREFIX=$1 timeout 30 wineserver -w 2>/dev/null || true
+}
+
+# make_work_dir NAME: a new directory NAME.XXXXXX, by absolute path (Wine
+# wants absolute prefix paths), under KORVEX_WINE_WORK or TMPDIR.
+make_work_dir() {
+  local root=${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}
+  mkdir -p "$root"
+  mktemp -d "$(cd "$root" && pwd)/$1.XXXXXX"
+}
+
+# remove_work_dir DIR: removes it, unless KORVEX_WINE_KEEP=1 asks to keep it
+# for a look afterwards.
+remove_work_dir() {
+  if [ "${KORVEX_WINE_KEEP:-0}" = 1 ]; then echo "kept: $1"; else rm -rf "$1"; fi
+}
+
+# crlf [FILE]: "\n" line ends as the console writes them in text mode, "\r\n".
+crlf() { sed -z 's/\n/\r\n/g' "$@"; }
+
+# stdout_diff EXPECTED ACTUAL: the two side by side, each "\r" shown so that
+# a missing or extra carriage return is visible, then where they first differ.
+stdout_diff() {
+  local width
+  width=$(cat "$1" "$2" | awk '{ if (length > n) n = length } END { print 2 * n + 12 }')
+  diff --side-by-side --expand-tabs --width="$width" <(sed 's/\r$/\\r/' "$1") <(sed 's/\r$/\\r/' "$2") || true
+  cmp "$1" "$2" || true
 }
 
 # make_template DIR: a fresh prefix from wineboot, made once and then copied.
@@ -106,10 +171,21 @@ export_roots() {
 # without a display adds a Control\Video\{random GUID} key with a DriverError
 # value and stamps the display adapter's class key with today's DriverDate and
 # DriverDateData; each start of services.exe counts up the default value of
-# Control\ServiceCurrent. Nothing else changes by itself.
+# Control\ServiceCurrent. Others are volatile keys that describe the running
+# session rather than the stored registry, written by the session's device
+# host as it starts its drivers, which a session just begun for an export may
+# not have finished: HKLM\Hardware, System\MountedDevices, the NetworkCards
+# list and a device interface's Control key ("Linked"). And the WineDbg key is written by Wine's
+# crash handler when any program of the session crashed (a crash of the
+# cleaner shows in its exit code and its output). Nothing else changes by
+# itself.
 drop_volatile() {
   awk '
-    /^\[/ { skip = ($0 ~ /\\Control\\Video\\/); counter = ($0 ~ /\\Control\\ServiceCurrent\]$/) }
+    /^\[/ { skip = ($0 ~ /\\Control\\Video\\/ || $0 ~ /\\Control\\DeviceClasses\\.*\\#\\Control\]$/ ||
+                   $0 ~ /\\Software\\Wine\\WineDbg(\]$|\\)/ ||
+                   tolower($0) ~ /^\[hkey_local_machine\\(hardware|system\\mounteddevices)(\]$|\\)/ ||
+                   $0 ~ /\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards(\]$|\\)/)
+            counter = ($0 ~ /\\Control\\ServiceCurrent\]$/) }
     /^"DriverDate(Data)?"=/ { next }
     counter && /^@=/ { next }
     !skip

@@ -23,16 +23,14 @@ template=${KORVEX_WINE_TEMPLATE:?set KORVEX_WINE_TEMPLATE to a prefix made by ma
 [ -f "$template/system.reg" ] || die "no Wine prefix template at $template"
 [ -f "$scenario/expected-stdout.txt" ] || die "$name has no expected-stdout.txt"
 
-# Wine wants an absolute prefix path.
-work_root=$(mkdir -p "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}" && cd "${KORVEX_WINE_WORK:-${TMPDIR:-/tmp}}" && pwd)
-work=$(mktemp -d "$work_root/$name.XXXXXX")
+work=$(make_work_dir "$name")
 actual=$work/actual-prefix
 expected=$work/expected-prefix
 
 cleanup() {
   wine_kill "$actual"
   wine_kill "$expected"
-  if [ "${KORVEX_WINE_KEEP:-0}" = 1 ]; then echo "kept: $work"; else rm -rf "$work"; fi
+  remove_work_dir "$work"
 }
 trap cleanup EXIT
 
@@ -60,7 +58,7 @@ if [ -f "$scenario/setup.sh" ]; then
   WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures \
     timeout -k 10 600 bash "$scenario/setup.sh" || die "$name: setup.sh failed"
 fi
-wine_stop "$actual"
+wine_stop "$actual" "after the seeding"
 
 # The expected end state: the seeded prefix with expected-changes.reg applied.
 # Its exports are taken in the background while the cleaner runs.
@@ -68,7 +66,7 @@ copy_prefix "$actual" "$expected"
 (
   [ -s "$scenario/expected-changes.reg" ] && import_reg "$expected" "$scenario/expected-changes.reg"
   export_roots "$expected" "$work/expected-registry"
-  wine_stop "$expected"
+  wine_stop "$expected" "after the expected side's export"
 ) > "$work/expected-side.log" 2>&1 &
 expected_side=$!
 seeded=$(seconds)
@@ -92,11 +90,8 @@ expand_expected() {
     else
       printf '%s\n' "$line"
     fi
-  done < "$1" | sed -z 's/\n/\r\n/g'
+  done < "$1" | crlf
 }
-
-# Shows "\r" so that a missing or extra carriage return is visible.
-visible() { sed 's/\r$/\\r/' "$1"; }
 
 failures=0
 fail() { echo "FAIL [$name] $*"; failures=$((failures + 1)); }
@@ -118,10 +113,12 @@ while [ -f "$expected_stdout" ]; do
   fi
   if ! cmp -s "$want" "$out"; then
     fail "run $run: standard output differs (expected | actual, \\r shown):"
-    width=$(cat "$want" "$out" | awk '{ if (length > n) n = length } END { print 2 * n + 12 }')
-    diff --side-by-side --expand-tabs --width="$width" <(visible "$want") <(visible "$out") || true
-    cmp "$want" "$out" || true
+    stdout_diff "$want" "$out"
   fi
+  # The next run, after-run.sh and the export each start from a settled
+  # prefix: whatever held this run's session (services, their holder) is
+  # released and gone, and the service manager has let go of what it removed.
+  end_run "$actual" "after run $run"
   run=$((run + 1))
   expected_stdout=$scenario/expected-stdout-$run.txt
 done
@@ -131,9 +128,10 @@ ran=$(seconds)
 if [ -f "$scenario/after-run.sh" ]; then
   WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures \
     timeout -k 10 600 bash "$scenario/after-run.sh" || die "$name: after-run.sh failed"
+  wine_stop "$actual" "after after-run.sh"
 fi
 export_roots "$actual" "$work/actual-registry"
-wine_stop "$actual"
+wine_stop "$actual" "after the export"
 wait "$expected_side" || { cat "$work/expected-side.log"; die "$name: preparing the expected registry failed"; }
 for root in $KORVEX_ROOTS; do
   if ! cmp -s "$work/expected-registry/$root.txt" "$work/actual-registry/$root.txt"; then

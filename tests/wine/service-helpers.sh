@@ -34,17 +34,15 @@ create_driver_service() {
 
 # start_services NAME...: holds the session open until the cleaner has run
 # (Wine stops every service when the last ordinary process ends), starts each
-# service and checks that each is running.
+# service and checks that each is running. The hold ends when the runner
+# creates C:\korvex-run-done after the run (end_run in lib.sh); its own bound
+# is longer than any run, and its wine call is bounded a little beyond that.
 start_services() {
-  local held=$WINEPREFIX/drive_c/korvex-test/session-held name commands="" output running
+  local held=$WINEPREFIX/drive_c/korvex-test/session-held hold_seconds=900 name commands="" output running
   rm -f "$held"
-  (wine_in "$WINEPREFIX" 'C:\korvex-test\hold_session.exe' 'C:\korvex-test\session-held' 900 \
-     >/dev/null 2>&1 &)
-  for _ in $(seq 600); do
-    [ -f "$held" ] && break
-    sleep 0.2
-  done
-  [ -f "$held" ] || die "hold_session.exe did not start"
+  (WINEPREFIX=$WINEPREFIX timeout -k 10 $((hold_seconds + 60)) wine 'C:\korvex-test\hold_session.exe' \
+     'C:\korvex-test\session-held' 'C:\korvex-run-done' "$hold_seconds" >/dev/null 2>&1 &)
+  until_true 120 test -f "$held" || die "hold_session.exe did not start within 120 s"
   for name in "$@"; do commands+="sc start $name >nul & "; done
   for name in "$@"; do commands+="sc query $name & "; done
   output=$(wine_in "$WINEPREFIX" cmd /c "${commands% & }" 2>/dev/null | tr -d '\r')

@@ -1,20 +1,28 @@
-// Reads a message box the way a person would see it, for the scenarios that
-// answer the cleaner's restart question under Wine.
+// Reads a message box the way a person would see it, and checks it, for the
+// scenario that answers the cleaner's restart question under Wine.
 //
-//   box_reader.exe CAPTION [SECONDS]
+//   box_reader.exe CAPTION TEXT [SECONDS]
 //
 // Waits up to SECONDS (default 30) for a top-level dialog with that caption
-// and prints, one line each, in UTF-8:
-//   caption=<caption>
-//   owner=none | owner=<handle>
-//   icon=shown | icon=none
-//   text=<message text>
-//   button=<id> <label> <default|plain> <x> <y>   (centre, screen coordinates)
-// Exit code 0 when the box was found, 1 when it did not appear in time.
+// and prints, in UTF-8, what it shows:
+//   caption: <caption>
+//   owner:   none | <handle>
+//   icon:    shown | none
+//   text:    <message text>
+//   button:  <label> (default|plain)        one line per button
+//   cancel at <x> <y>                       the Cancel button's centre, on the screen
+// then one line "differs: ..." for each way it is not the expected question:
+// caption CAPTION, no owner, one icon, the text TEXT, and the buttons OK
+// (the default) and Cancel.
+// Exit code 0 when the box is the expected one, 1 when it did not appear in
+// time, 3 when it differs, 2 on bad arguments.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -39,46 +47,88 @@ std::wstring ClassOf(HWND window) {
   return buffer;
 }
 
-void Line(const std::string& text) { std::printf("%s\n", text.c_str()); }
+struct Button {
+  int id;
+  std::wstring label;
+  bool isDefault;
+  POINT centre;
+};
 
-BOOL CALLBACK Describe(HWND child, LPARAM) {
+// What the box's child controls show.
+struct Contents {
+  std::vector<std::wstring> texts;
+  std::vector<bool> icons;  // one per icon control: whether it shows one
+  std::vector<Button> buttons;
+};
+
+BOOL CALLBACK Collect(HWND child, LPARAM param) {
+  Contents& contents = *reinterpret_cast<Contents*>(param);
   const std::wstring kind = ClassOf(child);
   const LONG style = ::GetWindowLongW(child, GWL_STYLE);
   if (_wcsicmp(kind.c_str(), L"Static") == 0) {
-    if ((style & SS_TYPEMASK) == SS_ICON) {
-      // Icons live in the process that loaded them, so which one it is can be
-      // told only from the screenshot; here only whether there is one.
-      Line(::SendMessageW(child, STM_GETICON, 0, 0) ? "icon=shown" : "icon=none");
-    } else {
-      Line("text=" + Utf8(WindowText(child)));
-    }
+    // Icons live in the process that loaded them, so which one it is can be
+    // told only from the screenshot; here only whether there is one.
+    if ((style & SS_TYPEMASK) != SS_ICON) contents.texts.push_back(WindowText(child));
+    else contents.icons.push_back(::SendMessageW(child, STM_GETICON, 0, 0) != 0);
   } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
     RECT box;
     ::GetWindowRect(child, &box);
-    const bool isDefault = (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
-    Line("button=" + std::to_string(::GetDlgCtrlID(child)) + " " + Utf8(WindowText(child)) + " " +
-         (isDefault ? "default" : "plain") + " " + std::to_string((box.left + box.right) / 2) + " " +
-         std::to_string((box.top + box.bottom) / 2));
+    contents.buttons.push_back({::GetDlgCtrlID(child),
+                                WindowText(child),
+                                (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON,
+                                {(box.left + box.right) / 2, (box.top + box.bottom) / 2}});
   }
   return TRUE;
+}
+
+int differences = 0;
+
+void Differs(const std::string& what) {
+  std::printf("differs: %s\n", what.c_str());
+  ++differences;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc < 2) return 2;
-  const wchar_t* caption = argv[1];
-  const int attempts = (argc > 2 ? _wtoi(argv[2]) : 30) * 10;
+  if (argc < 3) return 2;
+  const std::wstring caption = argv[1], text = argv[2];
+  const int attempts = (argc > 3 ? _wtoi(argv[3]) : 30) * 10;
   HWND box = nullptr;
   for (int attempt = 0; attempt < attempts && box == nullptr; ++attempt) {
-    box = ::FindWindowW(L"#32770", caption);
+    box = ::FindWindowW(L"#32770", caption.c_str());
     if (box == nullptr) ::Sleep(100);
   }
-  if (box == nullptr) return 1;
-  Line("caption=" + Utf8(WindowText(box)));
-  HWND owner = ::GetWindow(box, GW_OWNER);
-  Line(owner == nullptr ? "owner=none" : "owner=" + std::to_string(reinterpret_cast<std::uintptr_t>(owner)));
-  ::EnumChildWindows(box, Describe, 0);
+  if (box == nullptr) {
+    std::printf("no box captioned \"%s\" appeared\n", Utf8(caption).c_str());
+    return 1;
+  }
+  Contents contents;
+  ::EnumChildWindows(box, Collect, reinterpret_cast<LPARAM>(&contents));
+  const std::wstring seenCaption = WindowText(box);
+  const HWND owner = ::GetWindow(box, GW_OWNER);
+
+  std::printf("caption: %s\n", Utf8(seenCaption).c_str());
+  std::printf("owner:   %s\n", owner ? std::to_string(reinterpret_cast<std::uintptr_t>(owner)).c_str() : "none");
+  if (contents.icons.empty()) std::printf("icon:    none\n");
+  for (bool shown : contents.icons) std::printf("icon:    %s\n", shown ? "shown" : "none");
+  for (const std::wstring& shown : contents.texts) std::printf("text:    %s\n", Utf8(shown).c_str());
+  for (const Button& button : contents.buttons) {
+    std::printf("button:  %s (%s)\n", Utf8(button.label).c_str(), button.isDefault ? "default" : "plain");
+    if (button.id == IDCANCEL) std::printf("cancel at %ld %ld\n", button.centre.x, button.centre.y);
+  }
+
+  if (seenCaption != caption) Differs("the caption is not \"" + Utf8(caption) + "\"");
+  if (owner) Differs("the box has an owner window");
+  if (contents.icons != std::vector<bool>{true}) Differs("not exactly one icon shown");
+  if (contents.texts.size() != 1 || contents.texts[0] != text) Differs("the text is not \"" + Utf8(text) + "\"");
+  std::sort(contents.buttons.begin(), contents.buttons.end(),
+            [](const Button& a, const Button& b) { return a.id < b.id; });
+  const bool buttonsAsExpected = contents.buttons.size() == 2 && contents.buttons[0].id == IDOK &&
+                                 contents.buttons[0].label == L"OK" && contents.buttons[0].isDefault &&
+                                 contents.buttons[1].id == IDCANCEL && contents.buttons[1].label == L"Cancel" &&
+                                 !contents.buttons[1].isDefault;
+  if (!buttonsAsExpected) Differs("the buttons are not OK (default) and Cancel (plain)");
   std::fflush(stdout);
-  return 0;
+  return differences ? 3 : 0;
 }

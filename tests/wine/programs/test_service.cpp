@@ -8,7 +8,7 @@
 //       reports stop pending, then stopped once that time has passed;
 //   test_service.exe refuse-stop
 //       does not accept the stop control at all and runs until its process
-//       is ended (hold_session.exe ends it after the cleaner has run).
+//       is ended (hold_session.exe ends it once the cleaner has run).
 // It reports running at once, never start pending, so that the service is
 // running by the time "sc start" returns. Anything else on the command line:
 // the process exits with code 2.
