@@ -231,6 +231,17 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
   return platform::kSuccess;
 }
 
+// A new handle to node with the rights asked for, unless the key refuses them.
+std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access, RegKey* result) {
+  if (node->refused & access) return platform::kAccessDenied;
+  auto& s = State();
+  const auto value = s.nextHandle;
+  s.nextHandle += 4;
+  s.handles[value] = {node, access};
+  *result = RegKey(value);
+  return platform::kSuccess;
+}
+
 std::u16string ValueNameOrDefault(const char16_t* name) { return name ? std::u16string(name) : std::u16string(); }
 
 Value* FindValue(Node& node, std::u16string_view name) {
@@ -435,13 +446,7 @@ std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t 
   }
   node = memory::Walk(node, subKey ? std::u16string_view(subKey) : std::u16string_view(), false);
   if (!node) return memory::Log(call, kFileNotFound);
-  if (node->refused & access) return memory::Log(call, kAccessDenied);
-  auto& s = memory::State();
-  auto value = s.nextHandle;
-  s.nextHandle += 4;
-  s.handles[value] = {node, access};
-  *result = RegKey(value);
-  return memory::Log(call, kSuccess);
+  return memory::Log(call, memory::OpenHandle(node, access, result));
 }
 
 std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t* maxSubKeyLength,
@@ -571,13 +576,7 @@ std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t 
   if (auto status = memory::Resolve(parent, 0, "RegOpenLinkKeyW", &node)) return memory::Log(call, status);
   auto child = memory::FindChild(*node, name);
   if (!child) return memory::Log(call, kFileNotFound);
-  if (child->refused & access) return memory::Log(call, kAccessDenied);
-  auto& s = memory::State();
-  auto value = s.nextHandle;
-  s.nextHandle += 4;
-  s.handles[value] = {child, access};
-  *result = RegKey(value);
-  return memory::Log(call, kSuccess);
+  return memory::Log(call, memory::OpenHandle(child, access, result));
 }
 
 std::int32_t DeleteOpenKey(RegKey key) {
