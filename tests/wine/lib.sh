@@ -171,7 +171,8 @@ export_roots() {
 # without a display adds a Control\Video\{random GUID} key with a DriverError
 # value and stamps the display adapter's class key with today's DriverDate and
 # DriverDateData; each start of services.exe counts up the default value of
-# Control\ServiceCurrent. Others are volatile keys that describe the running
+# Control\ServiceCurrent, a volatile key that a session in which services.exe
+# has not yet started lacks altogether. Others are volatile keys that describe the running
 # session rather than the stored registry, written by the session's device
 # host as it starts its drivers, which a session just begun for an export may
 # not have finished: HKLM\Hardware, System\MountedDevices, the NetworkCards
@@ -184,10 +185,9 @@ drop_volatile() {
     /^\[/ { skip = ($0 ~ /\\Control\\Video\\/ || $0 ~ /\\Control\\DeviceClasses\\.*\\#\\Control\]$/ ||
                    $0 ~ /\\Software\\Wine\\WineDbg(\]$|\\)/ ||
                    tolower($0) ~ /^\[hkey_local_machine\\(hardware|system\\mounteddevices)(\]$|\\)/ ||
-                   $0 ~ /\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards(\]$|\\)/)
-            counter = ($0 ~ /\\Control\\ServiceCurrent\]$/) }
+                   $0 ~ /\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards(\]$|\\)/ ||
+                   $0 ~ /\\Control\\ServiceCurrent\]$/) }
     /^"DriverDate(Data)?"=/ { next }
-    counter && /^@=/ { next }
     !skip
   '
 }
