@@ -37,6 +37,39 @@ std::optional<std::size_t> ContainsNoCase(const char16_t* text, const char16_t* 
   }
 }
 
+PatternSet::PatternSet(const char16_t* const* patterns, std::size_t count) : patterns_(patterns) {
+  for (std::size_t i = 0; i < count && i < 32; ++i) {
+    const std::uint32_t bit = std::uint32_t{1} << i;
+    const char16_t first = patterns[i][0];
+    if (first == 0) {
+      empty_ |= bit;
+    } else if (first >= 128) {
+      beyondAscii_ |= bit;
+    } else {
+      for (char16_t unit = 1; unit < 128; ++unit)
+        if (Fold(unit) == Fold(first)) startsWith_[unit] |= bit;
+    }
+  }
+}
+
+std::uint32_t PatternSet::Find(const char16_t* text, std::uint32_t wanted) const {
+  std::uint32_t found = wanted & empty_;
+  std::uint32_t left = wanted & ~found;
+  for (const char16_t* at = text; left != 0 && *at != 0; ++at) {
+    std::uint32_t candidates = *at < 128 ? startsWith_[*at] & left : beyondAscii_ & left;
+    while (candidates != 0) {
+      const std::uint32_t bit = candidates & (~candidates + 1);
+      candidates &= candidates - 1;
+      const char16_t* pattern = patterns_[__builtin_ctz(bit)];
+      if (Fold(*at) == Fold(pattern[0]) && RestMatches(at, pattern)) {
+        found |= bit;
+        left &= ~bit;
+      }
+    }
+  }
+  return found;
+}
+
 bool EqualsNoCase(const char16_t* a, const char16_t* b) {
   for (std::size_t i = 0;; ++i) {
     if (Fold(a[i]) != Fold(b[i])) return false;

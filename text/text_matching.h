@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 
 namespace text {
@@ -21,5 +22,24 @@ constexpr char16_t FoldCase(char16_t unit) {
 
 // True when a and b have the same length and match unit by unit.
 bool EqualsNoCase(const char16_t* a, const char16_t* b);
+
+// Several patterns looked for in one pass over a text, with the answer
+// ContainsNoCase gives for each. Every position is tested against the
+// patterns' first units together, through a table, and only a pattern whose
+// first unit stands there is compared further; so three patterns cost little
+// more than one. Holds up to 32 patterns, which must outlive it.
+class PatternSet {
+ public:
+  PatternSet(const char16_t* const* patterns, std::size_t count);
+
+  // Bit i is set when wanted has bit i and patterns[i] occurs in text.
+  std::uint32_t Find(const char16_t* text, std::uint32_t wanted) const;
+
+ private:
+  const char16_t* const* patterns_;
+  std::uint32_t empty_ = 0;          // empty patterns, found in every text
+  std::uint32_t beyondAscii_ = 0;    // patterns whose first unit is not ASCII
+  std::uint32_t startsWith_[128]{};  // ASCII unit -> the patterns whose first unit folds as it does
+};
 
 }  // namespace text
