@@ -110,8 +110,11 @@ bool LinkGuard::OnPath(const std::u16string& own) const {
   return false;
 }
 
+// A key the kernel will not name cannot be told from one already met, so once
+// the guard has started it is not entered: through a cycle of such keys the
+// walk would otherwise go down for ever.
 bool LinkGuard::Admit(const std::u16string& own) {
-  if (own.empty()) return true;
+  if (own.empty()) return false;
   if (OnPath(own)) return false;
   unsigned& times = entries_[NameHash(own)];
   if (times >= kMostEntries) return false;

@@ -26,7 +26,8 @@ namespace sweep {
 // already on the path is not entered again, and nor is one already entered
 // kMostEntries times since the guard began: enough for the one second path
 // that a legitimate link such as CurrentControlSet gives each key below it,
-// few enough to keep a web's walk in proportion to its keys. What was found
+// few enough to keep a web's walk in proportion to its keys; nor is a key the
+// kernel will not name, which could be any of them. What was found
 // through a refused key is dropped, so a key met again through a cycle is
 // reported once, by its shortest path. Entries are counted by a 64-bit hash of
 // the real name, so the memory a large guarded walk needs stays small; two
@@ -54,6 +55,8 @@ class LinkGuard {
   // Whether the walk must stop visiting the subkeys of the key at this depth
   // (the root is depth 0), because a deeper one repeats a key above it.
   bool Abandoning(std::size_t depth) const { return abandonFrom_ <= depth; }
+  // Whether the guard has started naming keys in this walk.
+  bool Guarded() const { return guarded_; }
   // Called when the walk is back at depth after leaving a deeper one.
   void BackAt(std::size_t depth) {
     if (abandonFrom_ == depth + 1) abandonFrom_ = kNone;
