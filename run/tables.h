@@ -33,10 +33,7 @@ inline constexpr ClassFilterRow ClassFilterTable[] = {
     {u"SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}", {u"vornpart", u"meskdrv"}},
 };
 
-struct SweepPattern {
-  const char16_t* pattern;
-  sweep::SearchFlags flags;
-};
+using sweep::SweepPattern;
 
 inline constexpr SweepPattern SweepTable[] = {
     // The product identifier, without braces.

@@ -13,6 +13,12 @@ constexpr SearchFlags MatchKeyNames = 1;
 constexpr SearchFlags MatchValueNames = 2;
 constexpr SearchFlags MatchValueData = 4;  // REG_SZ, REG_EXPAND_SZ and REG_MULTI_SZ texts
 
+// One pattern of the sweep and what it is compared with.
+struct SweepPattern {
+  const char16_t* pattern;
+  SearchFlags flags;
+};
+
 // Each kind has the value of the flag that finds it.
 enum class EntryKind : std::int32_t { Key = 1, ValueName = 2, ValueData = 4 };
 

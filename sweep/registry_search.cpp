@@ -34,93 +34,36 @@ std::size_t StringEnd(const char16_t* data, std::size_t start, std::size_t units
   return end;
 }
 
-// Reads the returned data as a run of NUL-terminated strings and appends one
-// ValueData entry for the first string that contains the pattern. Only the
-// whole characters within dataBytes are read.
-void ScanValueData(const char16_t* data, std::uint32_t dataBytes, const std::u16string& keyPath,
-                   const char16_t* valueName, const std::u16string& pattern, FoundList& list) {
-  const std::size_t units = dataBytes / 2;
-  std::size_t start = 0;
-  while (data[start] != 0) {
-    const std::size_t end = StringEnd(data, start, units);
-    if (end < units) {
-      if (text::ContainsNoCase(data + start, pattern.c_str())) {
-        list.push_back({keyPath, valueName, std::u16string(data + start, end - start), EntryKind::ValueData});
-        return;
-      }
-    } else {
-      // The last string has no NUL within the data: compare a terminated copy.
-      std::u16string tail(data + start, end - start);
-      if (text::ContainsNoCase(tail.c_str(), pattern.c_str()))
-        list.push_back({keyPath, valueName, std::move(tail), EntryKind::ValueData});
-      return;
-    }
-    start = end + 1;
-    if (2 * start + 1 >= dataBytes) return;
-  }
-}
-
-// One walk of one root, depth first. The path of the key being visited is kept
-// in a single buffer, extended on the way down and cut back on the way up.
-class Walk {
- public:
-  Walk(RegKey root, const std::u16string& rootPath, const std::u16string& pattern, FoundList& list, SearchFlags flags)
-      : pattern_(pattern), list_(list), flags_(flags), path_(rootPath), guard_(root, rootPath, list.size()) {}
-
-  void Visit(RegKey key, std::size_t depth) {
-    std::uint32_t subKeys = 0, longestName = 0, values = 0;
-    if (platform::RegQueryInfoKeyW(key, &subKeys, &longestName, &values, nullptr, nullptr) != platform::kSuccess)
-      return;
-    if (values > 0) ScanValues(key, path_, pattern_, list_, flags_);
-    auto name = TryAllocate<char16_t>(std::size_t{longestName} + 1);
-    if (!name) return;
-    const std::size_t parentLength = path_.size();
-    for (std::uint32_t index = 0; index < subKeys && !guard_.Abandoning(depth); ++index) {
-      std::uint32_t length = longestName + 1;
-      if (platform::RegEnumKeyExW(key, index, name.get(), &length) != platform::kSuccess) continue;
-      name[std::min(length, longestName)] = 0;
-      if (parentLength) path_ += u'\\';
-      path_ += name.get();
-      VisitSubKey(key, name.get(), depth);
-      path_.resize(parentLength);
-      guard_.BackAt(depth);
+// The patterns of one walk, with the patterns each kind of text is tested against.
+struct Patterns {
+  Patterns(const SweepPattern* rows, std::size_t count, std::uint32_t wanted)
+      : rows(rows), texts(Texts(rows, count)), set(texts.data(), texts.size()) {
+    for (std::size_t i = 0; i < count && i < 32; ++i) {
+      if (!(wanted & (std::uint32_t{1} << i))) continue;
+      if (rows[i].flags & MatchKeyNames) keyNames |= std::uint32_t{1} << i;
+      if (rows[i].flags & MatchValueNames) valueNames |= std::uint32_t{1} << i;
+      if (rows[i].flags & MatchValueData) valueData |= std::uint32_t{1} << i;
     }
   }
 
- private:
-  // The subkey's own Key entry, then its subtree.
-  void VisitSubKey(RegKey key, const char16_t* name, std::size_t depth) {
-    const std::size_t mark = list_.size();
-    // A link key is not deleted through its name: that would delete the key it points at.
-    if ((flags_ & MatchKeyNames) && text::ContainsNoCase(name, pattern_.c_str()) && !platform::IsLinkKey(key, name))
-      list_.push_back({path_, {}, {}, EntryKind::Key});
-    platform::UniqueRegKey subKey;
-    if (platform::RegOpenKeyExW(key, name, platform::kKeyRead, subKey.put()) != platform::kSuccess) return;
-    if (guard_.Enter(subKey.get(), path_, mark)) {
-      Visit(subKey.get(), depth + 1);
-      guard_.Leave();
-    } else {
-      list_.resize(std::min(list_.size(), guard_.DropFrom()));
-    }
+  static std::vector<const char16_t*> Texts(const SweepPattern* rows, std::size_t count) {
+    std::vector<const char16_t*> texts;
+    for (std::size_t i = 0; i < count; ++i) texts.push_back(rows[i].pattern);
+    return texts;
   }
 
-  const std::u16string& pattern_;
-  FoundList& list_;
-  SearchFlags flags_;
-  std::u16string path_;
-  LinkGuard guard_;
+  const SweepPattern* rows;
+  std::vector<const char16_t*> texts;
+  text::PatternSet set;
+  std::uint32_t keyNames = 0, valueNames = 0, valueData = 0;
 };
 
-}  // namespace
+std::size_t LowestBit(std::uint32_t bits) { return static_cast<std::size_t>(__builtin_ctz(bits)); }
 
-void ScanKey(RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
-             SearchFlags flags) {
-  Walk(key, keyPath, pattern, list, flags).Visit(key, 0);
-}
-
-void ScanValues(RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
-                SearchFlags flags) {
-  if (!(flags & (MatchValueNames | MatchValueData))) return;
+// The values of one key, each read once and tested against every pattern; a
+// pattern's ValueName entry for a value comes before its ValueData entry.
+void ScanValuesFor(RegKey key, const std::u16string& keyPath, const Patterns& patterns, TaggedList& list) {
+  if (!(patterns.valueNames | patterns.valueData)) return;
   std::uint32_t values = 0, longestName = 0, largestData = 0;
   if (platform::RegQueryInfoKeyW(key, nullptr, nullptr, &values, &longestName, &largestData) != platform::kSuccess)
     return;
@@ -142,12 +85,124 @@ void ScanValues(RegKey key, const std::u16string& keyPath, const std::u16string&
     // that exists and within its size. A value that grew since the key was
     // queried fails with ERROR_MORE_DATA above, but one that grew from empty
     // finds no buffer at all while the call still reports its size.
-    const bool dataCandidate = (flags & MatchValueData) && dataBytes > 0 && IsStringType(type) && data &&
-                               dataBytes <= largestData;
-    if ((flags & MatchValueNames) && text::ContainsNoCase(name.get(), pattern.c_str()))
-      list.push_back({keyPath, name.get(), {}, EntryKind::ValueName});
-    if (dataCandidate && dataBytes >= 2) ScanValueData(data.get(), dataBytes, keyPath, name.get(), pattern, list);
+    const bool textToRead = dataBytes >= 2 && IsStringType(type) && data && dataBytes <= largestData;
+    const std::uint32_t nameHits = patterns.valueNames ? patterns.set.Find(name.get(), patterns.valueNames) : 0;
+    const std::uint32_t dataTried = textToRead ? patterns.valueData : 0;
+    for (std::uint32_t rest = nameHits | dataTried; rest != 0; rest &= rest - 1) {
+      const std::size_t i = LowestBit(rest);
+      const std::uint32_t bit = std::uint32_t{1} << i;
+      if (nameHits & bit) list.push_back({{keyPath, name.get(), {}, EntryKind::ValueName}, i});
+      if (dataTried & bit)
+        if (auto text = FirstStringHolding(data.get(), dataBytes, patterns.rows[i].pattern))
+          list.push_back({{keyPath, name.get(), std::move(*text), EntryKind::ValueData}, i});
+    }
   }
+}
+
+// One walk of one root, depth first. The path of the key being visited is kept
+// in a single buffer, extended on the way down and cut back on the way up.
+class Walk {
+ public:
+  Walk(RegKey root, const std::u16string& rootPath, const Patterns& patterns, TaggedList& list)
+      : patterns_(patterns), list_(list), path_(rootPath), guard_(root, rootPath, list.size()) {}
+
+  void Visit(RegKey key, std::size_t depth) {
+    std::uint32_t subKeys = 0, longestName = 0, values = 0;
+    if (platform::RegQueryInfoKeyW(key, &subKeys, &longestName, &values, nullptr, nullptr) != platform::kSuccess)
+      return;
+    if (values > 0) ScanValuesFor(key, path_, patterns_, list_);
+    auto name = TryAllocate<char16_t>(std::size_t{longestName} + 1);
+    if (!name) return;
+    const std::size_t parentLength = path_.size();
+    for (std::uint32_t index = 0; index < subKeys && !guard_.Abandoning(depth); ++index) {
+      std::uint32_t length = longestName + 1;
+      if (platform::RegEnumKeyExW(key, index, name.get(), &length) != platform::kSuccess) continue;
+      name[std::min(length, longestName)] = 0;
+      if (parentLength) path_ += u'\\';
+      path_ += name.get();
+      VisitSubKey(key, name.get(), depth);
+      path_.resize(parentLength);
+      guard_.BackAt(depth);
+    }
+  }
+
+  bool Guarded() const { return guard_.Guarded(); }
+
+ private:
+  // The subkey's own Key entries, then its subtree.
+  void VisitSubKey(RegKey key, const char16_t* name, std::size_t depth) {
+    const std::size_t mark = list_.size();
+    const std::uint32_t hits = patterns_.keyNames ? patterns_.set.Find(name, patterns_.keyNames) : 0;
+    // A link key is not deleted through its name: that would delete the key it points at.
+    if (hits != 0 && !platform::IsLinkKey(key, name))
+      for (std::uint32_t rest = hits; rest != 0; rest &= rest - 1)
+        list_.push_back({{path_, {}, {}, EntryKind::Key}, LowestBit(rest)});
+    platform::UniqueRegKey subKey;
+    if (platform::RegOpenKeyExW(key, name, platform::kKeyRead, subKey.put()) != platform::kSuccess) return;
+    if (guard_.Enter(subKey.get(), path_, mark)) {
+      Visit(subKey.get(), depth + 1);
+      guard_.Leave();
+    } else {
+      list_.resize(std::min(list_.size(), guard_.DropFrom()));
+    }
+  }
+
+  const Patterns& patterns_;
+  TaggedList& list_;
+  std::u16string path_;
+  LinkGuard guard_;
+};
+
+// The entries of a one-pattern search, in order, at the back of list.
+void AppendFound(TaggedList& tagged, FoundList& list) {
+  for (TaggedEntry& found : tagged) list.push_back(std::move(found.entry));
+}
+
+}  // namespace
+
+std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes,
+                                                 const char16_t* pattern) {
+  const std::size_t units = dataBytes / 2;
+  std::size_t start = 0;
+  while (start < units && data[start] != 0) {
+    const std::size_t end = StringEnd(data, start, units);
+    if (end < units) {
+      if (text::ContainsNoCase(data + start, pattern)) return std::u16string(data + start, end - start);
+    } else {
+      // The last string has no NUL within the data: compare a terminated copy.
+      std::u16string tail(data + start, end - start);
+      if (text::ContainsNoCase(tail.c_str(), pattern)) return tail;
+      return std::nullopt;
+    }
+    start = end + 1;
+    if (2 * start + 1 >= dataBytes) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool ScanKeyForPatterns(RegKey key, const std::u16string& keyPath, const SweepPattern* patterns, std::size_t count,
+                        std::uint32_t wanted, TaggedList& list) {
+  const Patterns matching(patterns, count, wanted);
+  Walk walk(key, keyPath, matching, list);
+  walk.Visit(key, 0);
+  return walk.Guarded();
+}
+
+void ScanKey(RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
+             SearchFlags flags) {
+  const SweepPattern row{pattern.c_str(), flags};
+  TaggedList tagged;
+  ScanKeyForPatterns(key, keyPath, &row, 1, 1, tagged);
+  AppendFound(tagged, list);
+}
+
+void ScanValues(RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
+                SearchFlags flags) {
+  const SweepPattern row{pattern.c_str(), flags};
+  const Patterns matching(&row, 1, 1);
+  TaggedList tagged;
+  ScanValuesFor(key, keyPath, matching, tagged);
+  AppendFound(tagged, list);
 }
 
 }  // namespace sweep

@@ -1,8 +1,12 @@
 // The depth-first walk of one registry root that collects every key and value
-// naming the pattern. It deletes nothing and writes nothing.
+// naming a pattern. It deletes nothing and writes nothing.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/registry.h"
 #include "sweep/found_entry.h"
@@ -25,5 +29,32 @@ void ScanKey(platform::RegKey key, const std::u16string& keyPath, const std::u16
 // Searches the values of one key; ScanKey calls it for a key with values.
 void ScanValues(platform::RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
                 SearchFlags flags);
+
+// A match and the pattern that found it, by its index in the patterns searched.
+struct TaggedEntry {
+  FoundEntry entry;
+  std::size_t pattern = 0;
+};
+using TaggedList = std::vector<TaggedEntry>;
+
+// ScanKey for several patterns in one walk: every key visited and every value
+// read once, each name and text tested against all the patterns in wanted
+// (bit i: patterns[i], at most 32). The entries of any one pattern appear in
+// the list in the very order, and with the very contents, that ScanKey with
+// that pattern alone would give them over the same registry; how the
+// patterns' entries interleave is not promised.
+//
+// True when the walk had to guard itself against links (a cycle, or a web of
+// paths): the guard's choices then depend on the order in which the walk
+// met keys, which a registry changed since may not repeat.
+bool ScanKeyForPatterns(platform::RegKey key, const std::u16string& keyPath, const SweepPattern* patterns,
+                        std::size_t count, std::uint32_t wanted, TaggedList& list);
+
+// How the search reads one string value's data, dataBytes as returned: a run
+// of NUL-terminated strings from the start, ended by an empty string or the
+// data's end (a last string without its NUL ends with the last whole
+// character). The first string that contains pattern, none when none does.
+std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes,
+                                                 const char16_t* pattern);
 
 }  // namespace sweep
