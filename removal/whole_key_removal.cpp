@@ -37,23 +37,27 @@ std::int32_t DeleteSubtree(RegKey key, char16_t* name) {
   return platform::DeleteOpenKey(key);
 }
 
-std::int32_t DeleteKeyAt(RegKey base, const char16_t* path) {
+std::int32_t DeleteKeyAt(RegKey base, const char16_t* path, std::u16string* ownName) {
   platform::UniqueRegKey key;
   const std::int32_t status = platform::RegOpenKeyExW(base, path, platform::kKeyDeletionAccess, key.put());
   if (status != platform::kSuccess) return status;
+  if (ownName) *ownName = platform::KeyObjectName(key.get());
   char16_t name[kLongestKeyName + 1];
   return DeleteSubtree(key.get(), name);
 }
 
 }  // namespace
 
-void RemoveWholeKey(RegKey base, const char16_t* path) {
+std::int32_t RemoveWholeKey(RegKey base, const char16_t* path, std::u16string* ownName) {
+  if (ownName) ownName->clear();
   platform::UniqueRegKey handle;
-  if (platform::RegOpenKeyExW(base, nullptr, platform::kSubtreeAccess, handle.put()) != platform::kSuccess) return;
-  const std::int32_t status = DeleteKeyAt(handle.get(), path);
+  const std::int32_t opened = platform::RegOpenKeyExW(base, nullptr, platform::kSubtreeAccess, handle.put());
+  if (opened != platform::kSuccess) return opened;
+  const std::int32_t status = DeleteKeyAt(handle.get(), path, ownName);
   handle.reset();
   if (status == platform::kSuccess) report::KeyDeleted(path);
   else report::KeyNotDeleted(path, status);
+  return status;
 }
 
 }  // namespace removal

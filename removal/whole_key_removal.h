@@ -3,6 +3,9 @@
 // key the sweep deletes.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "platform/registry.h"
 
 namespace removal {
@@ -23,6 +26,11 @@ namespace removal {
 // 0x2 when the key is not there, 0x5 when a key below it may not be opened
 // for deletion (what stands below such a key then stays, as it does for
 // RegDeleteTreeW), or the code of a key that could not be deleted.
-void RemoveWholeKey(platform::RegKey base, const char16_t* path);
+//
+// Returns the status reported, or the failed open's status when nothing was
+// reported. When ownName is given, it receives the key's own full name as
+// the kernel knew it just before the deletion (empty when that cannot be
+// had, or when the key could not be opened).
+std::int32_t RemoveWholeKey(platform::RegKey base, const char16_t* path, std::u16string* ownName = nullptr);
 
 }  // namespace removal

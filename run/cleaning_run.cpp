@@ -1,33 +1,15 @@
 #include "run/cleaning_run.h"
 
 #include <iterator>
-#include <string>
 
 #include "driverreg/class_filter_removal.h"
 #include "driverreg/service_key_removal.h"
 #include "restart/restart_prompt.h"
 #include "run/tables.h"
 #include "services/service_removal.h"
-#include "sweep/found_entry_removal.h"
-#include "sweep/registry_search.h"
+#include "sweep/sweep_phase.h"
 
 namespace run {
-namespace {
-
-void SweepPhase() {
-  sweep::FoundList found;
-  for (const SweepPattern& row : SweepTable)
-    for (platform::RegKey root : RootOrder) {
-      {
-        const std::u16string pattern = row.pattern;
-        const std::u16string rootPath;
-        sweep::ScanKey(root, rootPath, pattern, found, row.flags);
-      }
-      sweep::RemoveFoundEntries(root, found, WholeKeyMarkerTable);
-    }
-}
-
-}  // namespace
 
 void CleaningRun() {
   for (const char16_t* service : ServiceTable) {
@@ -37,7 +19,7 @@ void CleaningRun() {
   driverreg::RemoveServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable));
   for (const ClassFilterRow& row : ClassFilterTable)
     driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
-  SweepPhase();
+  sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootOrder, std::size(RootOrder), WholeKeyMarkerTable);
   restart::OfferRestart();
 }
 

@@ -11,7 +11,15 @@ namespace {
 
 using platform::RegKey;
 
-void DeleteWholeKey(RegKey root, const std::u16string& keyPath) { removal::RemoveWholeKey(root, keyPath.c_str()); }
+void DeleteWholeKey(RegKey root, const std::u16string& keyPath, std::vector<std::u16string>* deletedKeys) {
+  if (!deletedKeys) {
+    removal::RemoveWholeKey(root, keyPath.c_str());
+    return;
+  }
+  std::u16string ownName;
+  if (removal::RemoveWholeKey(root, keyPath.c_str(), &ownName) == platform::kSuccess)
+    deletedKeys->push_back(std::move(ownName));
+}
 
 void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {
   platform::UniqueRegKey key;
@@ -43,14 +51,16 @@ bool UnderWholeKeyMarker(RegKey root, const std::u16string& keyPath, WholeKeyMar
 
 }  // namespace
 
-void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers) {
+void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers,
+                        std::vector<std::u16string>* deletedKeys) {
   for (const FoundEntry& entry : list) {
     switch (entry.kind) {
       case EntryKind::Key:
-        DeleteWholeKey(root, entry.keyPath);
+        DeleteWholeKey(root, entry.keyPath, deletedKeys);
         break;
       case EntryKind::ValueData:
-        if (UnderWholeKeyMarker(root, entry.keyPath, wholeKeyMarkers)) DeleteWholeKey(root, entry.keyPath);
+        if (UnderWholeKeyMarker(root, entry.keyPath, wholeKeyMarkers))
+          DeleteWholeKey(root, entry.keyPath, deletedKeys);
         else DeleteValue(root, entry.keyPath, entry.valueName);
         break;
       case EntryKind::ValueName:

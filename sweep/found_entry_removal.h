@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <vector>
 
 #include "platform/registry.h"
 #include "sweep/found_entry.h"
@@ -20,6 +22,11 @@ struct WholeKeyMarkerList {
 // with its subtree; a ValueName or other ValueData entry deleted as a value.
 // Each attempted deletion is reported; a key or root that cannot be opened
 // skips its entry silently. The list is empty on return, whatever happened.
-void RemoveFoundEntries(platform::RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers);
+//
+// When deletedKeys is given, the own full name of each key deleted whole with
+// success, as the kernel knew it just before (empty when that could not be
+// had), is appended to it.
+void RemoveFoundEntries(platform::RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers,
+                        std::vector<std::u16string>* deletedKeys = nullptr);
 
 }  // namespace sweep
