@@ -190,7 +190,7 @@ def instructions(folder):
     bare = {size: count for walk, size, count in walks if walk == "bare"}
     out = ["%-8s %-13s %5s %14s %10s %7s" % ("size", "walk", "flags", "instructions", "per key", "ratio")]
     for walk, size, count in sorted(walks, key=lambda w: float(w[1])):
-        flags = "-" if walk == "bare" else "7" if walk == "display-name" else "3"
+        flags = {"bare": "-", "display-name": "7", "literal": "all", "one-walk": "all"}.get(walk, "3")
         out.append("%-8s %-13s %5s %14.0f %10.0f %7.3f" % (size, walk, flags, count, count / visited[size],
                                                            count / bare[size]))
     return out

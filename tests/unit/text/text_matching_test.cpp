@@ -42,3 +42,24 @@ TEST(EqualsNoCase, DemandsTheWholeText) {
 }
 
 }  // namespace
+
+namespace {
+
+// Three patterns in one pass give what each gives alone: patterns sharing a
+// first letter in either case, a pattern whose first unit is not ASCII, an
+// empty one, and only the patterns asked for.
+TEST(PatternSet, FindsEachPatternAsContainsNoCaseDoes) {
+  const char16_t* patterns[] = {u"Tarnvol", u"tessaid", u"\u00C4rger", u"", u"Korvex for Windows"};
+  const text::PatternSet set(patterns, 5);
+  const std::uint32_t all = 0x1F;
+  EXPECT_EQ(set.Find(u"xTARNVOLRec", all), 0x1u | 0x8u);
+  EXPECT_EQ(set.Find(u"teSSaid TarnvoX tarnvol", all), 0x1u | 0x2u | 0x8u);
+  EXPECT_EQ(set.Find(u"\u00C4rger", all), 0x4u | 0x8u);
+  EXPECT_EQ(set.Find(u"\u00E4rger", all), 0x8u);  // only A to Z fold
+  EXPECT_EQ(set.Find(u"Korvex for Windows, Tarnvol", 0x11), 0x11u);
+  EXPECT_EQ(set.Find(u"Korvex for Windows, Tarnvol", 0x10), 0x10u);
+  EXPECT_EQ(set.Find(u"", all), 0x8u);
+  EXPECT_EQ(set.Find(u"Tarnvo", 0x1), 0u);  // a pattern cut short by the text's end
+}
+
+}  // namespace
