@@ -31,6 +31,7 @@ bool LinkGuard::Enter(platform::RegKey subKey, const std::u16string& path, std::
     auto own = platform::KeyObjectName(subKey);
     if (!Admit(own)) {
       dropFrom_ = listSize;
+      leftOut_ = true;
       return false;
     }
     names_.push_back(std::move(own));
@@ -95,6 +96,7 @@ void LinkGuard::StartGuarding() {
     if (OnPath(own)) {
       abandonFrom_ = depth;
       dropFrom_ = marks_[depth];
+      leftOut_ = true;
       names_.emplace_back();
       continue;
     }

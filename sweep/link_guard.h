@@ -55,8 +55,9 @@ class LinkGuard {
   // Whether the walk must stop visiting the subkeys of the key at this depth
   // (the root is depth 0), because a deeper one repeats a key above it.
   bool Abandoning(std::size_t depth) const { return abandonFrom_ <= depth; }
-  // Whether the guard has started naming keys in this walk.
-  bool Guarded() const { return guarded_; }
+  // Whether the guard has left anything out of this walk: a key refused, or
+  // the rest of a cycle abandoned.
+  bool LeftOut() const { return leftOut_; }
   // Called when the walk is back at depth after leaving a deeper one.
   void BackAt(std::size_t depth) {
     if (abandonFrom_ == depth + 1) abandonFrom_ = kNone;
@@ -78,6 +79,7 @@ class LinkGuard {
   std::vector<std::u16string> names_;                    // their real names, once guarded
   std::unordered_map<std::uint64_t, unsigned> entries_;  // hash of a real name -> times entered, once guarded
   bool guarded_ = false;
+  bool leftOut_ = false;
   bool rootNamed_ = false;
   std::u16string rootName_;
   std::uint64_t entered_ = 0;

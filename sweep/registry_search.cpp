@@ -126,7 +126,7 @@ class Walk {
     }
   }
 
-  bool Guarded() const { return guard_.Guarded(); }
+  bool LeftOut() const { return guard_.LeftOut(); }
 
  private:
   // The subkey's own Key entries, then its subtree.
@@ -185,7 +185,7 @@ bool ScanKeyForPatterns(RegKey key, const std::u16string& keyPath, const SweepPa
   const Patterns matching(patterns, count, wanted);
   Walk walk(key, keyPath, matching, list);
   walk.Visit(key, 0);
-  return walk.Guarded();
+  return walk.LeftOut();
 }
 
 void ScanKey(RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,

@@ -44,9 +44,10 @@ using TaggedList = std::vector<TaggedEntry>;
 // that pattern alone would give them over the same registry; how the
 // patterns' entries interleave is not promised.
 //
-// True when the walk had to guard itself against links (a cycle, or a web of
-// paths): the guard's choices then depend on the order in which the walk
-// met keys, which a registry changed since may not repeat.
+// True when the link guard left something out of the walk (a key met again
+// through a cycle, or one reached by more paths than it allows): which paths
+// it leaves out depends on the order in which the walk met the keys, which a
+// registry changed since may not repeat.
 bool ScanKeyForPatterns(platform::RegKey key, const std::u16string& keyPath, const SweepPattern* patterns,
                         std::size_t count, std::uint32_t wanted, TaggedList& list);
 

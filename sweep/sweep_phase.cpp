@@ -108,9 +108,9 @@ void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const RegKey*
       const bool walked = !root.reusable;
       if (walked) {
         root.kept.clear();
-        const bool guarded = ScanKeyForPatterns(roots[r], std::u16string(), rows, rowCount, RowsFrom(row, rowCount),
+        const bool leftOut = ScanKeyForPatterns(roots[r], std::u16string(), rows, rowCount, RowsFrom(row, rowCount),
                                                 root.kept);
-        root.reusable = !guarded;
+        root.reusable = !leftOut;
       }
       TakeFinds(root.kept, row, rows[row].pattern, roots[r], !walked, list);
       RemoveFoundEntries(roots[r], list, wholeKeyMarkers, &deletedKeys);

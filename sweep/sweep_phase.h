@@ -25,8 +25,9 @@ namespace sweep {
 //   a deletion can only take away what a search would find, never add to it.
 // A root is walked again, for the patterns still to come, at its next pair
 // when that rule may not hold:
-// - the walk had to guard itself against links (a cycle or a web), whose
-//   choices depend on the whole shape of the registry at the time;
+// - the walk's link guard left something out (a cycle, or a key reached by
+//   more paths than it allows), which depends on the order in which the
+//   walk met the keys, and so on the whole registry at the time;
 // - HKEY_CLASSES_ROOT, after a key of the current user's classes was
 //   deleted while a key of the same path still opens there: on Windows the
 //   user's classes hide the machine's, so deleting the user's copy uncovers
