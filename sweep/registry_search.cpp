@@ -38,7 +38,8 @@ std::size_t StringEnd(const char16_t* data, std::size_t start, std::size_t units
 struct Patterns {
   Patterns(const SweepPattern* rows, std::size_t count, std::uint32_t wanted)
       : rows(rows), texts(Texts(rows, count)), set(texts.data(), texts.size()) {
-    for (std::size_t i = 0; i < count && i < 32; ++i) {
+    for (std::size_t i = 0; i < count; ++i) valueTexts.emplace_back(rows[i].pattern);
+    for (std::size_t i = 0; i < count && i < 31; ++i) {
       if (!(wanted & (std::uint32_t{1} << i))) continue;
       if (rows[i].flags & MatchKeyNames) keyNames |= std::uint32_t{1} << i;
       if (rows[i].flags & MatchValueNames) valueNames |= std::uint32_t{1} << i;
@@ -55,6 +56,7 @@ struct Patterns {
   const SweepPattern* rows;
   std::vector<const char16_t*> texts;
   text::PatternSet set;
+  std::vector<ValueTextSearch> valueTexts;  // one for each pattern
   std::uint32_t keyNames = 0, valueNames = 0, valueData = 0;
 };
 
@@ -80,20 +82,23 @@ void ScanValuesFor(RegKey key, const std::u16string& keyPath, const Patterns& pa
     if (platform::RegEnumValueW(key, index, name.get(), &capacity, &type, reinterpret_cast<std::uint8_t*>(data.get()),
                                 &dataBytes) != platform::kSuccess)
       continue;
-    name[std::min(capacity, longestName)] = 0;
+    const std::uint32_t nameLength = std::min(capacity, longestName);
+    name[nameLength] = 0;
     // The data is read only where the call really wrote it: into a buffer
     // that exists and within its size. A value that grew since the key was
     // queried fails with ERROR_MORE_DATA above, but one that grew from empty
     // finds no buffer at all while the call still reports its size.
     const bool textToRead = dataBytes >= 2 && IsStringType(type) && data && dataBytes <= largestData;
-    const std::uint32_t nameHits = patterns.valueNames ? patterns.set.Find(name.get(), patterns.valueNames) : 0;
+    const std::uint32_t nameHits = patterns.valueNames
+                                       ? patterns.set.Find(name.get(), nameLength, patterns.valueNames)
+                                       : 0;
     const std::uint32_t dataTried = textToRead ? patterns.valueData : 0;
     for (std::uint32_t rest = nameHits | dataTried; rest != 0; rest &= rest - 1) {
       const std::size_t i = LowestBit(rest);
       const std::uint32_t bit = std::uint32_t{1} << i;
       if (nameHits & bit) list.push_back({{keyPath, name.get(), {}, EntryKind::ValueName}, i});
       if (dataTried & bit)
-        if (auto text = FirstStringHolding(data.get(), dataBytes, patterns.rows[i].pattern))
+        if (auto text = patterns.valueTexts[i].FirstStringHolding(data.get(), dataBytes))
           list.push_back({{keyPath, name.get(), std::move(*text), EntryKind::ValueData}, i});
     }
   }
@@ -117,10 +122,11 @@ class Walk {
     for (std::uint32_t index = 0; index < subKeys && !guard_.Abandoning(depth); ++index) {
       std::uint32_t length = longestName + 1;
       if (platform::RegEnumKeyExW(key, index, name.get(), &length) != platform::kSuccess) continue;
-      name[std::min(length, longestName)] = 0;
+      length = std::min(length, longestName);
+      name[length] = 0;
       if (parentLength) path_ += u'\\';
-      path_ += name.get();
-      VisitSubKey(key, name.get(), depth);
+      path_.append(name.get(), length);
+      VisitSubKey(key, name.get(), length, depth);
       path_.resize(parentLength);
       guard_.BackAt(depth);
     }
@@ -130,9 +136,9 @@ class Walk {
 
  private:
   // The subkey's own Key entries, then its subtree.
-  void VisitSubKey(RegKey key, const char16_t* name, std::size_t depth) {
+  void VisitSubKey(RegKey key, const char16_t* name, std::size_t length, std::size_t depth) {
     const std::size_t mark = list_.size();
-    const std::uint32_t hits = patterns_.keyNames ? patterns_.set.Find(name, patterns_.keyNames) : 0;
+    const std::uint32_t hits = patterns_.keyNames ? patterns_.set.Find(name, length, patterns_.keyNames) : 0;
     // A link key is not deleted through its name: that would delete the key it points at.
     if (hits != 0 && !platform::IsLinkKey(key, name))
       for (std::uint32_t rest = hits; rest != 0; rest &= rest - 1)
@@ -160,24 +166,42 @@ void AppendFound(TaggedList& tagged, FoundList& list) {
 
 }  // namespace
 
-std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes,
-                                                 const char16_t* pattern) {
+namespace {
+
+// Stops at each NUL, which ends a string, and where the pattern may begin.
+text::UnitScan<2> NulAndStart(const char16_t* pattern) {
+  const text::ScanStop stops[2] = {text::kNulStop, text::PatternStart(pattern)};
+  return text::UnitScan<2>(stops);
+}
+
+}  // namespace
+
+ValueTextSearch::ValueTextSearch(const char16_t* pattern)
+    : pattern_(pattern), length_(std::char_traits<char16_t>::length(pattern)), scan_(NulAndStart(pattern)) {}
+
+std::optional<std::u16string> ValueTextSearch::FirstStringHolding(const char16_t* data,
+                                                                  std::uint32_t dataBytes) const {
   const std::size_t units = dataBytes / 2;
-  std::size_t start = 0;
-  while (start < units && data[start] != 0) {
-    const std::size_t end = StringEnd(data, start, units);
-    if (end < units) {
-      if (text::ContainsNoCase(data + start, pattern)) return std::u16string(data + start, end - start);
-    } else {
-      // The last string has no NUL within the data: compare a terminated copy.
-      std::u16string tail(data + start, end - start);
-      if (text::ContainsNoCase(tail.c_str(), pattern)) return tail;
-      return std::nullopt;
+  if (units == 0 || data[0] == 0) return std::nullopt;
+  if (length_ == 0) return std::u16string(data, StringEnd(data, 0, units));  // found in any text
+  // A match must end within the data, so none begins after lastStart.
+  if (units < length_) return std::nullopt;
+  const std::size_t lastStart = units - length_;
+  std::size_t start = 0;  // where the current string begins
+  for (std::size_t at = 0;; ++at) {
+    at = scan_.Next(data, at, lastStart + 1);
+    if (at > lastStart) return std::nullopt;
+    if (data[at] == 0) {
+      start = at + 1;
+      if (start >= units || data[start] == 0) return std::nullopt;  // the data or the run of strings ends
+      at = start - 1;
+      continue;
     }
-    start = end + 1;
-    if (2 * start + 1 >= dataBytes) return std::nullopt;
+    // The string's NUL, should one come before the pattern's end, stops the
+    // comparison itself.
+    if (text::StartsWithNoCase(data + at, pattern_))
+      return std::u16string(data + start, StringEnd(data, start, units) - start);
   }
-  return std::nullopt;
 }
 
 bool ScanKeyForPatterns(RegKey key, const std::u16string& keyPath, const SweepPattern* patterns, std::size_t count,

@@ -10,6 +10,7 @@
 
 #include "platform/registry.h"
 #include "sweep/found_entry.h"
+#include "text/unit_scan.h"
 
 namespace sweep {
 
@@ -39,7 +40,7 @@ using TaggedList = std::vector<TaggedEntry>;
 
 // ScanKey for several patterns in one walk: every key visited and every value
 // read once, each name and text tested against all the patterns in wanted
-// (bit i: patterns[i], at most 32). The entries of any one pattern appear in
+// (bit i: patterns[i], at most 31). The entries of any one pattern appear in
 // the list in the very order, and with the very contents, that ScanKey with
 // that pattern alone would give them over the same registry; how the
 // patterns' entries interleave is not promised.
@@ -51,11 +52,21 @@ using TaggedList = std::vector<TaggedEntry>;
 bool ScanKeyForPatterns(platform::RegKey key, const std::u16string& keyPath, const SweepPattern* patterns,
                         std::size_t count, std::uint32_t wanted, TaggedList& list);
 
-// How the search reads one string value's data, dataBytes as returned: a run
-// of NUL-terminated strings from the start, ended by an empty string or the
-// data's end (a last string without its NUL ends with the last whole
-// character). The first string that contains pattern, none when none does.
-std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes,
-                                                 const char16_t* pattern);
+// How the search reads one string value's data, dataBytes as returned, for
+// one pattern: a run of NUL-terminated strings from the start, ended by an
+// empty string or the data's end (a last string without its NUL ends with
+// the last whole character). The pattern must outlive it.
+class ValueTextSearch {
+ public:
+  explicit ValueTextSearch(const char16_t* pattern);
+
+  // The first string that contains the pattern; none when none does.
+  std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes) const;
+
+ private:
+  const char16_t* pattern_;
+  std::size_t length_;
+  text::UnitScan<2> scan_;  // stops at each NUL, and where the pattern may begin
+};
 
 }  // namespace sweep

@@ -26,7 +26,7 @@ bool TextStillHolds(RegKey key, const char16_t* valueName, const char16_t* patte
       platform::kSuccess)
     return false;
   if (!IsStringType(type) || read < 2 || read > size) return false;
-  return FirstStringHolding(data.get(), read, pattern).has_value();
+  return ValueTextSearch(pattern).FirstStringHolding(data.get(), read).has_value();
 }
 
 }  // namespace

@@ -87,7 +87,7 @@ void TakeFinds(TaggedList& kept, std::size_t row, const char16_t* pattern, RegKe
 
 std::uint32_t RowsFrom(std::size_t row, std::size_t rowCount) {
   std::uint32_t rows = 0;
-  for (std::size_t i = row; i < rowCount && i < 32; ++i) rows |= std::uint32_t{1} << i;
+  for (std::size_t i = row; i < rowCount && i < 31; ++i) rows |= std::uint32_t{1} << i;
   return rows;
 }
 
