@@ -5,6 +5,7 @@
 
 #include "driverreg/class_filter_removal.h"
 #include "driverreg/service_key_removal.h"
+#include "report/progress.h"
 #include "restart/restart_prompt.h"
 #include "run/tables.h"
 #include "services/service_removal.h"
@@ -15,9 +16,12 @@ namespace run {
 namespace {
 
 void SweepPhase() {
+  report::BeginSweepProgress();
   sweep::FoundList found;
   for (const SweepPattern& row : SweepTable)
-    for (platform::RegKey root : RootOrder) {
+    for (std::size_t rootIndex = 0; rootIndex < std::size(RootOrder); ++rootIndex) {
+      const platform::RegKey root = RootOrder[rootIndex];
+      report::SweepProgressRoot(RootNames[rootIndex]);
       {
         const std::u16string pattern = row.pattern;
         const std::u16string rootPath;
@@ -25,6 +29,7 @@ void SweepPhase() {
       }
       sweep::RemoveFoundEntries(root, found, WholeKeyMarkerTable);
     }
+  report::EndSweepProgress();
 }
 
 }  // namespace
