@@ -6,8 +6,8 @@
 //   "Korvex Cleaner - sweeping HKEY_LOCAL_MACHINE: 123456 keys"
 // naming the root being walked and the keys entered in it so far (plain
 // decimal digits). It changes at most every 250 milliseconds, and only once a
-// root has given a thousand keys or more, so a small registry leaves the
-// title alone. Afterwards the console's own title comes back.
+// root has given kKeysPerClockLook keys or more, so a small registry leaves
+// the title alone. When the sweep ends the console's own title comes back.
 //
 // A process without a console (or whose console title is empty, which
 // reads the same) gets no title at all; a title that cannot be set changes

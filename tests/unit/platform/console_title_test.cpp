@@ -37,18 +37,4 @@ TEST(InMemoryConsoleTitle, ReadsCutToTheBufferAndFailsWithoutAConsole) {
   EXPECT_TRUE(memory::ConsoleTitleSets().empty());
 }
 
-TEST(InMemoryConsoleTitle, ClockStandsStillOrStepsAndResets) {
-  memory::ResetMachine();
-  EXPECT_EQ(platform::GetTickCount64(), memory::kStartingTick);
-  EXPECT_EQ(platform::GetTickCount64(), memory::kStartingTick);
-  memory::AdvanceClock(30);
-  memory::SetClockStep(7);
-  EXPECT_EQ(platform::GetTickCount64(), memory::kStartingTick + 30);
-  EXPECT_EQ(platform::GetTickCount64(), memory::kStartingTick + 37);
-  EXPECT_EQ(memory::TickCallCount(), 4u);
-  memory::ResetMachine();
-  EXPECT_EQ(platform::GetTickCount64(), memory::kStartingTick);
-  EXPECT_EQ(memory::TickCallCount(), 1u);
-}
-
 }  // namespace
