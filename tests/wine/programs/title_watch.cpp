@@ -45,7 +45,8 @@ bool Start(std::wstring command, DWORD flags, HANDLE* process) {
   startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
   startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
   for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
-    if (handle && handle != INVALID_HANDLE_VALUE) ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    if (handle && handle != INVALID_HANDLE_VALUE)
+      ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
   PROCESS_INFORMATION info = {};
   if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info))
     return false;
