@@ -64,8 +64,8 @@ inline void LiteralSweep() {
 }
 
 inline void OneWalkSweep() {
-  sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootOrder, std::size(run::RootOrder),
-                       run::WholeKeyMarkerTable);
+  sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootOrder, run::RootNames,
+                       std::size(run::RootOrder), run::WholeKeyMarkerTable);
 }
 
 // What a run leaves behind.

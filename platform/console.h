@@ -1,7 +1,9 @@
-// Standard output. Each console message of the cleaner is one call.
+// Standard output and the console window's title. Each console message of the
+// cleaner is one call.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace platform {
 
@@ -10,5 +12,20 @@ namespace platform {
 // redirected to a file or pipe it is written as UTF-8, so that names outside
 // ASCII reach a log intact.
 void WriteOutput(const char16_t* text, std::size_t length);
+
+// The longest title a console keeps, in characters, with its NUL.
+constexpr std::uint32_t kMaxConsoleTitle = 32768;
+
+// GetConsoleTitleW: copies the title of the console the process is attached
+// to into buffer, cut to size - 1 characters and closed by a NUL, and returns
+// the number of characters copied. 0 when the process has no console (its
+// output redirected and no console attached) or the title is empty.
+std::uint32_t GetConsoleTitleW(char16_t* buffer, std::uint32_t size);
+
+// SetConsoleTitleW; nonzero on success, 0 when there is no console.
+int SetConsoleTitleW(const char16_t* title);
+
+// GetTickCount64: milliseconds since the system started.
+std::uint64_t GetTickCount64();
 
 }  // namespace platform

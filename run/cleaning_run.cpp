@@ -4,6 +4,7 @@
 
 #include "driverreg/class_filter_removal.h"
 #include "driverreg/service_key_removal.h"
+#include "report/progress.h"
 #include "restart/restart_prompt.h"
 #include "run/tables.h"
 #include "services/service_removal.h"
@@ -19,7 +20,10 @@ void CleaningRun() {
   driverreg::RemoveServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable));
   for (const ClassFilterRow& row : ClassFilterTable)
     driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
-  sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootOrder, std::size(RootOrder), WholeKeyMarkerTable);
+  report::BeginSweepProgress();
+  sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootOrder, RootNames, std::size(RootOrder),
+                       WholeKeyMarkerTable);
+  report::EndSweepProgress();
   restart::OfferRestart();
 }
 

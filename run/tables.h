@@ -54,4 +54,9 @@ inline constexpr sweep::WholeKeyMarkerList WholeKeyMarkerTable{WholeKeyMarkers, 
 inline constexpr platform::RegKey RootOrder[] = {platform::kClassesRoot, platform::kCurrentConfig,
                                                  platform::kCurrentUser, platform::kLocalMachine, platform::kUsers};
 
+// RootOrder's names, as the console title shows the root being swept.
+inline constexpr const char16_t* RootNames[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_CONFIG", u"HKEY_CURRENT_USER",
+                                                u"HKEY_LOCAL_MACHINE", u"HKEY_USERS"};
+static_assert(std::size(RootNames) == std::size(RootOrder));
+
 }  // namespace run

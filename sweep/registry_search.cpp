@@ -7,6 +7,7 @@
 
 #include "platform/buffer.h"
 #include "platform/unique_handle.h"
+#include "report/progress.h"
 #include "sweep/link_guard.h"
 #include "text/text_matching.h"
 
@@ -145,6 +146,7 @@ class Walk {
         list_.push_back({{path_, {}, {}, EntryKind::Key}, LowestBit(rest)});
     platform::UniqueRegKey subKey;
     if (platform::RegOpenKeyExW(key, name, platform::kKeyRead, subKey.put()) != platform::kSuccess) return;
+    report::SweepProgressKey();
     if (guard_.Enter(subKey.get(), path_, mark)) {
       Visit(subKey.get(), depth + 1);
       guard_.Leave();

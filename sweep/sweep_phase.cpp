@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/unique_handle.h"
+#include "report/progress.h"
 #include "sweep/registry_search.h"
 #include "sweep/still_found.h"
 #include "text/text_matching.h"
@@ -93,8 +94,8 @@ std::uint32_t RowsFrom(std::size_t row, std::size_t rowCount) {
 
 }  // namespace
 
-void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const RegKey* roots, std::size_t rootCount,
-                   WholeKeyMarkerList wholeKeyMarkers) {
+void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const RegKey* roots,
+                   const char16_t* const* rootNames, std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers) {
   std::vector<RootFinds> finds(rootCount);
   std::size_t classesRoot = rootCount;
   for (std::size_t r = 0; r < rootCount; ++r)
@@ -107,6 +108,7 @@ void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const RegKey*
       RootFinds& root = finds[r];
       const bool walked = !root.reusable;
       if (walked) {
+        if (rootNames) report::SweepProgressRoot(rootNames[r]);
         root.kept.clear();
         const bool leftOut = ScanKeyForPatterns(roots[r], std::u16string(), rows, rowCount, RowsFrom(row, rowCount),
                                                 root.kept);

@@ -32,7 +32,10 @@ namespace sweep {
 //   deleted while a key of the same path still opens there: on Windows the
 //   user's classes hide the machine's, so deleting the user's copy uncovers
 //   a machine key with contents the walk never saw.
+//
+// rootNames, beside roots, name each root in the console title's progress
+// while it is walked; null names none.
 void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RegKey* roots,
-                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers);
+                   const char16_t* const* rootNames, std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers);
 
 }  // namespace sweep

@@ -9,6 +9,7 @@ namespace memory {
 void ResetMachine() {
   ResetRegistry();
   ClearOutput();
+  ResetConsoleTitle();
   ResetSession();
   ResetServiceManager();
 }

@@ -18,9 +18,37 @@
 
 namespace memory {
 
-// A fresh machine: the registry as ResetRegistry makes it, an empty console,
-// a fresh session and an empty service manager.
+// A fresh machine: the registry as ResetRegistry makes it, an empty console
+// with the starting title and clock (ResetConsoleTitle), a fresh session and
+// an empty service manager.
 void ResetMachine();
+
+// Console title and clock. After a reset the process has a console titled
+// kStartingConsoleTitle, SetConsoleTitleW succeeds, and the clock reads
+// kStartingTick and stands still until a test moves it.
+inline constexpr std::u16string_view kStartingConsoleTitle = u"C:\\Windows\\system32\\cmd.exe";
+inline constexpr std::uint64_t kStartingTick = 5'000'000;
+void ResetConsoleTitle();
+void SetStartingConsoleTitle(std::u16string_view title);
+// From now on the process has no console, as one whose output is redirected
+// and that has none attached: GetConsoleTitleW and SetConsoleTitleW fail.
+void DetachConsole();
+// From now on SetConsoleTitleW fails and leaves the title as it is, while
+// GetConsoleTitleW still reads it.
+void FailSetConsoleTitle();
+std::u16string ConsoleTitle();
+// Every SetConsoleTitleW call since the reset, refused ones included.
+struct TitleSet {
+  std::u16string title;
+  bool accepted;  // the call's result
+};
+const std::vector<TitleSet>& ConsoleTitleSets();
+// Moves the clock on now, or by milliseconds after each GetTickCount64 from
+// now on (0, the start, keeps it still).
+void AdvanceClock(std::uint64_t milliseconds);
+void SetClockStep(std::uint64_t milliseconds);
+// GetTickCount64 calls since the reset.
+std::size_t TickCallCount();
 
 // Creates the key, and those above it, when missing.
 void CreateKey(std::u16string_view keyPath);

@@ -30,4 +30,12 @@ void WriteOutput(const char16_t* text, std::size_t length) {
   ::WriteFile(out, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
+std::uint32_t GetConsoleTitleW(char16_t* buffer, std::uint32_t size) {
+  return ::GetConsoleTitleW(reinterpret_cast<wchar_t*>(buffer), size);
+}
+
+int SetConsoleTitleW(const char16_t* title) { return ::SetConsoleTitleW(reinterpret_cast<const wchar_t*>(title)); }
+
+std::uint64_t GetTickCount64() { return ::GetTickCount64(); }
+
 }  // namespace platform

@@ -10,6 +10,8 @@
 #   KORVEX_WINE_TEMPLATE  a prefix made by make-template.sh (required)
 #   KORVEX_WINE_WORK      where the scenario's prefixes go (default: TMPDIR)
 #   KORVEX_WINE_KEEP=1    keep the prefixes and outputs for a look afterwards
+#   KORVEX_TITLE_WATCH    title_watch.exe: run the cleaner under it, in a console
+#                         of its own, and check the titles that console showed
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -96,6 +98,23 @@ expand_expected() {
 failures=0
 fail() { echo "FAIL [$name] $*"; failures=$((failures + 1)); }
 
+# windows_path PATH: the absolute Unix path as Wine's drive Z: names it.
+windows_path() { local path; path=$(realpath -m "$1"); echo "Z:${path//\//\\}"; }
+
+# check_titles FILE WHAT: the titles title_watch.exe saw, from its own starting
+# title to the title after the cleaner exited: at least one progress title
+# between them, nothing else, and the starting title back at the end.
+check_titles() {
+  local start="korvex title watch"
+  local progress='^Korvex Cleaner - sweeping HKEY_(CLASSES_ROOT|CURRENT_CONFIG|CURRENT_USER|LOCAL_MACHINE|USERS): [0-9]+ keys$'
+  [ -s "$1" ] || { fail "$2: title_watch.exe wrote no titles"; return; }
+  echo "[$name] $2: $(grep -cE "$progress" "$1") progress titles seen, e.g. \"$(grep -E "$progress" "$1" | tail -n 1)\""
+  [ "$(head -n 1 "$1")" = "$start" ] || fail "$2: the console did not start titled \"$start\""
+  grep -qE "$progress" "$1" || fail "$2: no progress title was seen while the cleaner ran"
+  grep -vxF "$start" "$1" | grep -vE "$progress" | sed "s/^/FAIL [$name] $2: unexpected title: /" | grep . && failures=$((failures + 1))
+  [ "$(tail -n 1 "$1")" = "$start" ] || fail "$2: the title after the run is \"$(tail -n 1 "$1")\", not \"$start\""
+}
+
 run=1
 expected_stdout=$scenario/expected-stdout.txt
 run_times=""
@@ -104,8 +123,15 @@ while [ -f "$expected_stdout" ]; do
   expand_expected "$expected_stdout" > "$want"
   run_started=$(seconds)
   rc=0
-  wine_in "$actual" "$exe" "${args[@]}" > "$out" 2> "$err" || rc=$?
+  if [ -n "${KORVEX_TITLE_WATCH:-}" ]; then
+    titles=$work/titles-$run.txt
+    wine_in "$actual" "$KORVEX_TITLE_WATCH" "$(windows_path "$titles")" "$(windows_path "$exe")" "${args[@]}" \
+      > "$out" 2> "$err" || rc=$?
+  else
+    wine_in "$actual" "$exe" "${args[@]}" > "$out" 2> "$err" || rc=$?
+  fi
   run_times+=" $(elapsed "$(seconds)" "$run_started")"
+  if [ -n "${KORVEX_TITLE_WATCH:-}" ]; then check_titles "$titles" "run $run"; fi
   if [ "$rc" -ne 0 ]; then fail "run $run: exit code $rc, expected 0 (124 or 137: timed out)"; fi
   if [ -s "$err" ]; then
     fail "run $run: standard error is not empty:"
