@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   const char16_t* patterns[] = {patternCopy.get(), tailCopy.get(), prefixCopy.get(), u"Tarnvol"};
   const text::PatternSet set(patterns, 4);
   const std::uint32_t wanted = static_cast<std::uint32_t>(input[0] >> 4) | 1u;
-  const std::uint32_t hits = set.Find(textCopy.get(), wanted);
+  const std::uint32_t hits = set.Find(textCopy.get(), text.size(), wanted);
   for (std::uint32_t i = 0; i < 4; ++i) {
     const bool expectedHit = (wanted >> i & 1u) && text::ContainsNoCase(textCopy.get(), patterns[i]).has_value();
     Check(((hits >> i) & 1u) == (expectedHit ? 1u : 0u), "a pattern set answers otherwise than the pattern alone");
