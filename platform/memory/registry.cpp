@@ -25,7 +25,6 @@
 #include <cstring>
 #include <map>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 
 #include "platform/memory/memory.h"
@@ -48,7 +47,7 @@ struct MergedKey {
 struct Handle {
   std::shared_ptr<Node> node;  // for a merged key, the winning one
   std::uint32_t access = 0;
-  std::optional<MergedKey> merged;
+  std::unique_ptr<MergedKey> merged;  // null unless merged: a walk without them pays nothing
 };
 
 struct PendingAction {
@@ -69,6 +68,7 @@ struct Registry {
   bool inEveryCall = false;
   std::vector<ReturnedValue> returned;
   bool mergeUserClasses = false;
+  MergedKey classesRoot;  // as the current call found it
 };
 
 Registry& State() {
@@ -188,8 +188,8 @@ MergedKey MergedChild(const MergedKey& key, std::u16string_view name) {
   return {key.user ? FindChild(*key.user, name) : nullptr, key.machine ? FindChild(*key.machine, name) : nullptr};
 }
 
-// The union of both keys' subkeys, in the order each key keeps them, the
-// user's where both hold a name.
+// The union of both keys' subkeys in the sorted order both keep, the user's
+// where both hold a name.
 std::vector<const Node*> MergedSubkeys(const MergedKey& key) {
   static const std::vector<std::shared_ptr<Node>> none;
   const auto& user = key.user ? key.user->subkeys : none;
@@ -271,17 +271,18 @@ void RunPending(const Node& node, const char* function) {
 
 // The key behind a handle, with the rights it must carry; a predefined root
 // carries every right unless the test has refused some on its key. merged,
-// when given, receives both keys of a merged key, and stays empty otherwise.
+// when given, points to both keys of a merged key until the next call, and
+// stays null otherwise.
 std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std::shared_ptr<Node>* node,
-                     std::optional<MergedKey>* merged = nullptr) {
+                     const MergedKey** merged = nullptr) {
   auto& s = State();
   std::uint32_t access;
   if (key == platform::kClassesRoot && s.mergeUserClasses) {
-    auto root = MergedClassesRoot();
-    if (!root.Winner()) return 6;  // ERROR_INVALID_HANDLE, as an unmapped root
-    *node = root.Winner();
+    s.classesRoot = MergedClassesRoot();
+    if (!s.classesRoot.Winner()) return 6;  // ERROR_INVALID_HANDLE, as an unmapped root
+    *node = s.classesRoot.Winner();
     access = ~(*node)->refused;
-    if (merged) *merged = std::move(root);
+    if (merged) *merged = &s.classesRoot;
   } else if (auto root = RootNode(key)) {
     *node = root;
     access = ~root->refused;
@@ -290,7 +291,7 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     if (found == s.handles.end()) return 6;  // ERROR_INVALID_HANDLE
     *node = found->second.node;
     access = found->second.access;
-    if (merged) *merged = found->second.merged;
+    if (merged) *merged = found->second.merged.get();
   }
   RunPending(**node, function);
   if (s.everyCall && !s.inEveryCall) {
@@ -303,23 +304,24 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
   return platform::kSuccess;
 }
 
-// A new handle to node with the rights asked for, unless the key refuses them;
-// for a merged key node is its winner.
-std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access, RegKey* result,
-                        std::optional<MergedKey> merged = std::nullopt) {
+// A new handle to node with the rights asked for, unless the key refuses them.
+std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access, RegKey* result) {
   if (node->refused & access) return platform::kAccessDenied;
   auto& s = State();
   const auto value = s.nextHandle;
   s.nextHandle += 4;
-  s.handles[value] = {node, access, std::move(merged)};
+  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access, nullptr});  // handles only grow
   *result = RegKey(value);
   return platform::kSuccess;
 }
 
+// The same for a merged key, to its winner, which must exist.
 std::int32_t OpenMergedHandle(MergedKey key, std::uint32_t access, RegKey* result) {
   if (!key.Winner()) return platform::kFileNotFound;
-  auto winner = key.Winner();
-  return OpenHandle(winner, access, result, std::move(key));
+  const auto status = OpenHandle(key.Winner(), access, result);
+  if (status == platform::kSuccess)
+    State().handles[static_cast<std::uintptr_t>(*result)].merged = std::make_unique<MergedKey>(std::move(key));
+  return status;
 }
 
 std::u16string ValueNameOrDefault(const char16_t* name) { return name ? std::u16string(name) : std::u16string(); }
@@ -525,7 +527,7 @@ std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t 
            (subKey ? memory::Narrow(subKey) : std::string("null")) + "] " + memory::Hex(access);
   };
   std::shared_ptr<Node> node;
-  std::optional<memory::MergedKey> merged;
+  const memory::MergedKey* merged = nullptr;
   auto status = memory::Resolve(parent, 0, "RegOpenKeyExW", &node, &merged);
   if (status) return memory::Log(call, status);
   // Windows hands a predefined root opened with no subkey name back as it is.
@@ -547,7 +549,7 @@ std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t*
                               std::uint32_t* maxValueBytes) {
   auto call = [&] { return "RegQueryInfoKeyW " + memory::HandleName(key); };
   std::shared_ptr<Node> node;
-  std::optional<memory::MergedKey> merged;
+  const memory::MergedKey* merged = nullptr;
   if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryInfoKeyW", &node, &merged))
     return memory::Log(call, status);
   if (node->failQueryInfo) return memory::Log(call, *node->failQueryInfo);
@@ -574,7 +576,7 @@ std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t*
 std::int32_t RegEnumKeyExW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars) {
   auto call = [&] { return "RegEnumKeyExW " + memory::HandleName(key) + " " + std::to_string(index); };
   std::shared_ptr<Node> node;
-  std::optional<memory::MergedKey> merged;
+  const memory::MergedKey* merged = nullptr;
   if (auto status = memory::Resolve(key, kKeyEnumerateSubKeys, "RegEnumKeyExW", &node, &merged))
     return memory::Log(call, status);
   auto failure = node->failEnumKey.find(index);
@@ -671,7 +673,7 @@ std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
            (subKey ? memory::Narrow(subKey) : std::string("null")) + "]";
   };
   std::shared_ptr<Node> node;
-  std::optional<memory::MergedKey> merged;
+  const memory::MergedKey* merged = nullptr;
   // The handle needs the rights to open, enumerate and delete below it.
   if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node,
                                     &merged))
@@ -687,7 +689,7 @@ std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t 
     return "RegOpenLinkKeyW " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "] " + memory::Hex(access);
   };
   std::shared_ptr<Node> node;
-  std::optional<memory::MergedKey> merged;
+  const memory::MergedKey* merged = nullptr;
   if (auto status = memory::Resolve(parent, 0, "RegOpenLinkKeyW", &node, &merged)) return memory::Log(call, status);
   if (merged) return memory::Log(call, memory::OpenMergedHandle(memory::MergedChild(*merged, name), access, result));
   auto child = memory::FindChild(*node, name);
@@ -720,7 +722,7 @@ namespace platform {
 
 bool IsLinkKey(RegKey parent, const char16_t* name) {
   std::shared_ptr<Node> node;
-  std::optional<memory::MergedKey> merged;
+  const memory::MergedKey* merged = nullptr;
   if (memory::Resolve(parent, 0, "IsLinkKey", &node, &merged)) return false;
   if (memory::State().recordCalls)
     memory::State().calls.push_back("IsLinkKey " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "]");
