@@ -47,7 +47,6 @@ struct MergedKey {
 struct Handle {
   std::shared_ptr<Node> node;  // for a merged key, the winning one
   std::uint32_t access = 0;
-  std::unique_ptr<MergedKey> merged;  // null unless merged: a walk without them pays nothing
 };
 
 struct PendingAction {
@@ -60,6 +59,9 @@ struct Registry {
   std::shared_ptr<Node> machine;
   std::shared_ptr<Node> users;
   std::map<std::uintptr_t, Handle> handles;
+  // Both keys of each handle to a merged key, apart from the handles, so
+  // that a walk outside the merged view pays nothing for them.
+  std::map<std::uintptr_t, MergedKey> mergedHandles;
   std::uintptr_t nextHandle = 0x1000;
   std::vector<std::string> calls;
   bool recordCalls = true;
@@ -207,6 +209,15 @@ std::vector<const Node*> MergedSubkeys(const MergedKey& key) {
   return merged;
 }
 
+// RegQueryInfoKeyW's subkey count and longest subkey name of a merged key.
+void CountMergedSubkeys(const MergedKey& key, std::uint32_t* count, std::uint32_t* longest) {
+  const auto subkeys = MergedSubkeys(key);
+  if (count) *count = subkeys.size();
+  if (longest) *longest = 0;
+  for (const Node* child : subkeys)
+    if (longest) *longest = std::max<std::uint32_t>(*longest, child->name.size());
+}
+
 constexpr struct {
   std::u16string_view longName, shortName;
   RegKey key;
@@ -291,7 +302,10 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     if (found == s.handles.end()) return 6;  // ERROR_INVALID_HANDLE
     *node = found->second.node;
     access = found->second.access;
-    if (merged) *merged = found->second.merged.get();
+    if (merged && !s.mergedHandles.empty()) {
+      auto both = s.mergedHandles.find(found->first);
+      if (both != s.mergedHandles.end()) *merged = &both->second;
+    }
   }
   RunPending(**node, function);
   if (s.everyCall && !s.inEveryCall) {
@@ -310,7 +324,7 @@ std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access,
   auto& s = State();
   const auto value = s.nextHandle;
   s.nextHandle += 4;
-  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access, nullptr});  // handles only grow
+  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access});  // handles only grow
   *result = RegKey(value);
   return platform::kSuccess;
 }
@@ -320,7 +334,7 @@ std::int32_t OpenMergedHandle(MergedKey key, std::uint32_t access, RegKey* resul
   if (!key.Winner()) return platform::kFileNotFound;
   const auto status = OpenHandle(key.Winner(), access, result);
   if (status == platform::kSuccess)
-    State().handles[static_cast<std::uintptr_t>(*result)].merged = std::make_unique<MergedKey>(std::move(key));
+    State().mergedHandles.emplace(static_cast<std::uintptr_t>(*result), std::move(key));
   return status;
 }
 
@@ -553,23 +567,18 @@ std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t*
   if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryInfoKeyW", &node, &merged))
     return memory::Log(call, status);
   if (node->failQueryInfo) return memory::Log(call, *node->failQueryInfo);
-  std::uint32_t subKeyCount = node->subkeys.size(), longestKey = 0, longestName = 0, largestData = 0;
-  if (merged) {
-    const auto subkeys = memory::MergedSubkeys(*merged);
-    subKeyCount = subkeys.size();
-    for (const Node* child : subkeys) longestKey = std::max<std::uint32_t>(longestKey, child->name.size());
-  } else {
-    for (const auto& child : node->subkeys) longestKey = std::max<std::uint32_t>(longestKey, child->name.size());
-  }
+  std::uint32_t longestKey = 0, longestName = 0, largestData = 0;
+  for (const auto& child : node->subkeys) longestKey = std::max<std::uint32_t>(longestKey, child->name.size());
   for (const auto& value : node->values) {
     longestName = std::max<std::uint32_t>(longestName, value.name.size());
     largestData = std::max<std::uint32_t>(largestData, value.data.size());
   }
-  if (subKeys) *subKeys = subKeyCount;
+  if (subKeys) *subKeys = node->subkeys.size();
   if (maxSubKeyLength) *maxSubKeyLength = longestKey;
   if (values) *values = node->values.size();
   if (maxValueNameLength) *maxValueNameLength = longestName;
   if (maxValueBytes) *maxValueBytes = largestData;
+  if (merged) memory::CountMergedSubkeys(*merged, subKeys, maxSubKeyLength);
   return memory::Log(call, kSuccess);
 }
 
@@ -709,10 +718,11 @@ std::int32_t DeleteOpenKey(RegKey key) {
 }
 
 std::int32_t RegCloseKey(RegKey key) {
-  auto& handles = memory::State().handles;
-  auto found = handles.find(static_cast<std::uintptr_t>(key));
-  if (found == handles.end()) return memory::RootNode(key) ? kSuccess : 6;
-  handles.erase(found);
+  auto& s = memory::State();
+  auto found = s.handles.find(static_cast<std::uintptr_t>(key));
+  if (found == s.handles.end()) return memory::RootNode(key) ? kSuccess : 6;
+  s.handles.erase(found);
+  if (!s.mergedHandles.empty()) s.mergedHandles.erase(static_cast<std::uintptr_t>(key));
   return kSuccess;
 }
 
