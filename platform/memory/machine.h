@@ -1,9 +1,10 @@
 // The in-memory machine the cleaner runs on in unit tests, benchmarks and
 // fuzz targets: the one header that drives it. Reset it whole, build its
 // registry from .reg text or value by value, bend it as a real machine can be
-// bent (refused rights, failing calls, links, changes under a call), and read
-// back what the cleaner did: the registry, the console, the call logs, the
-// services and the restart request. Its internals stay in platform/memory/.
+// bent (refused rights, failing calls, links, changes under a call, Windows'
+// merged HKEY_CLASSES_ROOT in place of Wine's), and read back what the
+// cleaner did: the registry, the console, the call logs, the services and the
+// restart request. Its internals stay in platform/memory/.
 #pragma once
 
 #include <cstdint>

@@ -96,6 +96,28 @@ void ClearRegistryCalls();
 // Off, no call formats any text, so a timed walk pays only for the registry.
 void RecordCalls(bool on);
 
+// HKEY_CLASSES_ROOT as Windows shows it (on) or as Wine does (off, after
+// every reset). Off, it is HKLM\Software\Classes alone. On, it is the merged
+// view of the current user's classes, HKEY_USERS\<user>\Software\Classes,
+// over the machine's, HKLM\Software\Classes: the root and every key opened
+// through it, by path or from a handle so obtained, stands for the user's key
+// and the machine's key at that path, either one missing, and exists when
+// either does. The user's key wins when it exists, else the machine's: its
+// values alone are enumerated, queried, set and deleted, its rights granted
+// or refused, its name given by KeyObjectName, and DeleteOpenKey deletes it
+// alone. RegOpenLinkKeyW and IsLinkKey take the winner among the two keys of
+// that name, links not followed. Subkeys are the union of both keys' names,
+// sorted, one entry per name in the user's spelling where both hold it, and
+// RegQueryInfoKeyW counts them so; opening one gives the merged key of that
+// name, so a key only the machine holds is reached through a user's key
+// above it. RegDeleteTreeW deletes the winning key's tree alone. Once the
+// user's key is gone, the machine's shows through at the same path. A handle
+// keeps the two keys it was opened with. The controls here, and the .reg
+// text, still take HKEY_CLASSES_ROOT in a path as HKLM\Software\Classes, the
+// side where Windows also creates a new key; name the user's side through
+// HKEY_CURRENT_USER\Software\Classes.
+void MergeUserClasses(bool on);
+
 // Handles opened by the code under test and not yet closed.
 std::size_t OpenKeyCount();
 

@@ -2,6 +2,24 @@
 // on it: names compared without regard to case, subkeys enumerated in sorted
 // order and values in creation order, the rights of each handle enforced, the
 // predefined roots aliasing the same keys, and data returned as stored.
+//
+// HKEY_CLASSES_ROOT is HKLM\Software\Classes alone, as under Wine, unless a
+// test asks for Windows' merged view (MergeUserClasses). Then the root and
+// every key opened through it is a merged key: the user's key and the
+// machine's key at the same path below HKU\<user>\Software\Classes and
+// HKLM\Software\Classes, each reached as any open reaches it (following
+// links in its own tree), either of them missing; the merged key exists when
+// one of them does. The user's key wins when it exists, else the machine's.
+// The winning key alone holds the values, refuses rights, carries the name
+// and is what DeleteOpenKey deletes; RegOpenLinkKeyW and IsLinkKey take the
+// winning one of the two keys of that name without following a link. Subkeys
+// are the union of both keys' subkeys, sorted as subkeys always are, one per
+// name, in the user's spelling where both hold it; opening one gives the
+// merged key of that name. RegDeleteTreeW deletes the winning key's tree, as
+// a plain tree, and leaves the other one (see DeleteTree). Keys are still
+// created on the machine's side. A handle keeps the two keys it was opened
+// with, as a Windows handle keeps its key; the root itself is looked up anew
+// on every call.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,8 +37,15 @@ namespace {
 
 using platform::RegKey;
 
+// Both keys behind one path of the merged HKEY_CLASSES_ROOT.
+struct MergedKey {
+  std::shared_ptr<Node> user, machine;
+
+  const std::shared_ptr<Node>& Winner() const { return user ? user : machine; }
+};
+
 struct Handle {
-  std::shared_ptr<Node> node;
+  std::shared_ptr<Node> node;  // for a merged key, the winning one
   std::uint32_t access = 0;
 };
 
@@ -34,6 +59,9 @@ struct Registry {
   std::shared_ptr<Node> machine;
   std::shared_ptr<Node> users;
   std::map<std::uintptr_t, Handle> handles;
+  // Both keys of each handle to a merged key, apart from the handles, so
+  // that a walk outside the merged view pays nothing for them.
+  std::map<std::uintptr_t, MergedKey> mergedHandles;
   std::uintptr_t nextHandle = 0x1000;
   std::vector<std::string> calls;
   bool recordCalls = true;
@@ -41,6 +69,8 @@ struct Registry {
   std::function<void(std::string_view, std::u16string_view)> everyCall;
   bool inEveryCall = false;
   std::vector<ReturnedValue> returned;
+  bool mergeUserClasses = false;
+  MergedKey classesRoot;  // as the current call found it
 };
 
 Registry& State() {
@@ -144,6 +174,50 @@ std::shared_ptr<Node> RootNode(RegKey root) {
   return nullptr;
 }
 
+// The merged HKEY_CLASSES_ROOT, looked up anew on every call.
+MergedKey MergedClassesRoot() {
+  auto& s = State();
+  return {Walk(s.users, std::u16string(kCurrentUserSid) + u"\\Software\\Classes", false),
+          Walk(s.machine, u"Software\\Classes", false)};
+}
+
+MergedKey WalkMerged(const MergedKey& key, std::u16string_view path) {
+  return {key.user ? Walk(key.user, path, false) : nullptr, key.machine ? Walk(key.machine, path, false) : nullptr};
+}
+
+// Both keys' subkeys of that name, as they are, links not followed.
+MergedKey MergedChild(const MergedKey& key, std::u16string_view name) {
+  return {key.user ? FindChild(*key.user, name) : nullptr, key.machine ? FindChild(*key.machine, name) : nullptr};
+}
+
+// The union of both keys' subkeys in the sorted order both keep, the user's
+// where both hold a name.
+std::vector<const Node*> MergedSubkeys(const MergedKey& key) {
+  static const std::vector<std::shared_ptr<Node>> none;
+  const auto& user = key.user ? key.user->subkeys : none;
+  const auto& machine = key.machine ? key.machine->subkeys : none;
+  std::vector<const Node*> merged;
+  std::size_t u = 0, m = 0;
+  while (u < user.size() || m < machine.size()) {
+    if (m == machine.size() || (u < user.size() && !NameLess(machine[m]->name, user[u]->name))) {
+      if (m < machine.size() && SameName(machine[m]->name, user[u]->name)) ++m;
+      merged.push_back(user[u++].get());
+    } else {
+      merged.push_back(machine[m++].get());
+    }
+  }
+  return merged;
+}
+
+// RegQueryInfoKeyW's subkey count and longest subkey name of a merged key.
+void CountMergedSubkeys(const MergedKey& key, std::uint32_t* count, std::uint32_t* longest) {
+  const auto subkeys = MergedSubkeys(key);
+  if (count) *count = subkeys.size();
+  if (longest) *longest = 0;
+  for (const Node* child : subkeys)
+    if (longest) *longest = std::max<std::uint32_t>(*longest, child->name.size());
+}
+
 constexpr struct {
   std::u16string_view longName, shortName;
   RegKey key;
@@ -207,11 +281,20 @@ void RunPending(const Node& node, const char* function) {
 }
 
 // The key behind a handle, with the rights it must carry; a predefined root
-// carries every right unless the test has refused some on its key.
-std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std::shared_ptr<Node>* node) {
+// carries every right unless the test has refused some on its key. merged,
+// when given, points to both keys of a merged key until the next call, and
+// stays null otherwise.
+std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std::shared_ptr<Node>* node,
+                     const MergedKey** merged = nullptr) {
   auto& s = State();
   std::uint32_t access;
-  if (auto root = RootNode(key)) {
+  if (key == platform::kClassesRoot && s.mergeUserClasses) {
+    s.classesRoot = MergedClassesRoot();
+    if (!s.classesRoot.Winner()) return 6;  // ERROR_INVALID_HANDLE, as an unmapped root
+    *node = s.classesRoot.Winner();
+    access = ~(*node)->refused;
+    if (merged) *merged = &s.classesRoot;
+  } else if (auto root = RootNode(key)) {
     *node = root;
     access = ~root->refused;
   } else {
@@ -219,6 +302,10 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     if (found == s.handles.end()) return 6;  // ERROR_INVALID_HANDLE
     *node = found->second.node;
     access = found->second.access;
+    if (merged && !s.mergedHandles.empty()) {
+      auto both = s.mergedHandles.find(found->first);
+      if (both != s.mergedHandles.end()) *merged = &both->second;
+    }
   }
   RunPending(**node, function);
   if (s.everyCall && !s.inEveryCall) {
@@ -237,9 +324,18 @@ std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access,
   auto& s = State();
   const auto value = s.nextHandle;
   s.nextHandle += 4;
-  s.handles[value] = {node, access};
+  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access});  // handles only grow
   *result = RegKey(value);
   return platform::kSuccess;
+}
+
+// The same for a merged key, to its winner, which must exist.
+std::int32_t OpenMergedHandle(MergedKey key, std::uint32_t access, RegKey* result) {
+  if (!key.Winner()) return platform::kFileNotFound;
+  const auto status = OpenHandle(key.Winner(), access, result);
+  if (status == platform::kSuccess)
+    State().mergedHandles.emplace(static_cast<std::uintptr_t>(*result), std::move(key));
+  return status;
 }
 
 std::u16string ValueNameOrDefault(const char16_t* name) { return name ? std::u16string(name) : std::u16string(); }
@@ -279,6 +375,13 @@ void Unlink(const std::shared_ptr<Node>& node) {
 // refusing DELETE stops its own deletion, after what was below it is gone.
 // Links that lead back up would recurse without end on Windows; the model
 // gives up at the deepest nesting a hive allows.
+//
+// Through the merged HKEY_CLASSES_ROOT the model deletes the winning key's
+// tree alone, as a plain tree, and the other tree shows through afterwards.
+// Windows goes through the view key by key instead, so it would also reach
+// subkeys only the machine holds and, once a user's key is gone, the
+// machine's key of that name; the cleaner deletes bottom up with its own
+// calls, and a caller of RegDeleteTreeW here can tell which tree went.
 std::int32_t DeleteTree(const std::shared_ptr<Node>& parent, std::u16string_view subKey, int depth) {
   if (depth > 512) return platform::kAccessDenied;
   auto key = subKey.empty() ? parent : Walk(parent, subKey, false);
@@ -421,6 +524,7 @@ void ClearRegistryCalls() {
   State().returned.clear();
 }
 void RecordCalls(bool on) { State().recordCalls = on; }
+void MergeUserClasses(bool on) { State().mergeUserClasses = on; }
 std::size_t OpenKeyCount() { return State().handles.size(); }
 
 std::string Narrow(std::u16string_view text) { return platform::ToUtf8(text); }
@@ -437,14 +541,19 @@ std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t 
            (subKey ? memory::Narrow(subKey) : std::string("null")) + "] " + memory::Hex(access);
   };
   std::shared_ptr<Node> node;
-  auto status = memory::Resolve(parent, 0, "RegOpenKeyExW", &node);
+  const memory::MergedKey* merged = nullptr;
+  auto status = memory::Resolve(parent, 0, "RegOpenKeyExW", &node, &merged);
   if (status) return memory::Log(call, status);
   // Windows hands a predefined root opened with no subkey name back as it is.
-  if (memory::RootNode(parent) && (!subKey || !*subKey)) {
+  if ((memory::RootNode(parent) || parent == kClassesRoot) && (!subKey || !*subKey)) {
     *result = parent;
     return memory::Log(call, kSuccess);
   }
-  node = memory::Walk(node, subKey ? std::u16string_view(subKey) : std::u16string_view(), false);
+  const auto path = subKey ? std::u16string_view(subKey) : std::u16string_view();
+  if (merged) {
+    return memory::Log(call, memory::OpenMergedHandle(memory::WalkMerged(*merged, path), access, result));
+  }
+  node = memory::Walk(node, path, false);
   if (!node) return memory::Log(call, kFileNotFound);
   return memory::Log(call, memory::OpenHandle(node, access, result));
 }
@@ -454,7 +563,9 @@ std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t*
                               std::uint32_t* maxValueBytes) {
   auto call = [&] { return "RegQueryInfoKeyW " + memory::HandleName(key); };
   std::shared_ptr<Node> node;
-  if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryInfoKeyW", &node)) return memory::Log(call, status);
+  const memory::MergedKey* merged = nullptr;
+  if (auto status = memory::Resolve(key, kKeyQueryValue, "RegQueryInfoKeyW", &node, &merged))
+    return memory::Log(call, status);
   if (node->failQueryInfo) return memory::Log(call, *node->failQueryInfo);
   std::uint32_t longestKey = 0, longestName = 0, largestData = 0;
   for (const auto& child : node->subkeys) longestKey = std::max<std::uint32_t>(longestKey, child->name.size());
@@ -467,18 +578,27 @@ std::int32_t RegQueryInfoKeyW(RegKey key, std::uint32_t* subKeys, std::uint32_t*
   if (values) *values = node->values.size();
   if (maxValueNameLength) *maxValueNameLength = longestName;
   if (maxValueBytes) *maxValueBytes = largestData;
+  if (merged) memory::CountMergedSubkeys(*merged, subKeys, maxSubKeyLength);
   return memory::Log(call, kSuccess);
 }
 
 std::int32_t RegEnumKeyExW(RegKey key, std::uint32_t index, char16_t* name, std::uint32_t* nameChars) {
   auto call = [&] { return "RegEnumKeyExW " + memory::HandleName(key) + " " + std::to_string(index); };
   std::shared_ptr<Node> node;
-  if (auto status = memory::Resolve(key, kKeyEnumerateSubKeys, "RegEnumKeyExW", &node))
+  const memory::MergedKey* merged = nullptr;
+  if (auto status = memory::Resolve(key, kKeyEnumerateSubKeys, "RegEnumKeyExW", &node, &merged))
     return memory::Log(call, status);
   auto failure = node->failEnumKey.find(index);
   if (failure != node->failEnumKey.end()) return memory::Log(call, failure->second);
-  if (index >= node->subkeys.size()) return memory::Log(call, kNoMoreItems);
-  const auto& childName = node->subkeys[index]->name;
+  const Node* child = nullptr;
+  if (merged) {
+    const auto subkeys = memory::MergedSubkeys(*merged);
+    if (index < subkeys.size()) child = subkeys[index];
+  } else if (index < node->subkeys.size()) {
+    child = node->subkeys[index].get();
+  }
+  if (!child) return memory::Log(call, kNoMoreItems);
+  const auto& childName = child->name;
   if (childName.size() + 1 > *nameChars) return memory::Log(call, kMoreData);
   std::copy(childName.begin(), childName.end(), name);
   name[childName.size()] = 0;
@@ -562,10 +682,15 @@ std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
            (subKey ? memory::Narrow(subKey) : std::string("null")) + "]";
   };
   std::shared_ptr<Node> node;
+  const memory::MergedKey* merged = nullptr;
   // The handle needs the rights to open, enumerate and delete below it.
-  if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node))
+  if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node,
+                                    &merged))
     return memory::Log(call, status);
-  return memory::Log(call, memory::DeleteTree(node, subKey ? std::u16string_view(subKey) : std::u16string_view(), 0));
+  const auto path = subKey ? std::u16string_view(subKey) : std::u16string_view();
+  if (merged) node = merged->user && memory::Walk(merged->user, path, false) ? merged->user : merged->machine;
+  if (!node) return memory::Log(call, kFileNotFound);
+  return memory::Log(call, memory::DeleteTree(node, path, 0));
 }
 
 std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result) {
@@ -573,7 +698,9 @@ std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t 
     return "RegOpenLinkKeyW " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "] " + memory::Hex(access);
   };
   std::shared_ptr<Node> node;
-  if (auto status = memory::Resolve(parent, 0, "RegOpenLinkKeyW", &node)) return memory::Log(call, status);
+  const memory::MergedKey* merged = nullptr;
+  if (auto status = memory::Resolve(parent, 0, "RegOpenLinkKeyW", &node, &merged)) return memory::Log(call, status);
+  if (merged) return memory::Log(call, memory::OpenMergedHandle(memory::MergedChild(*merged, name), access, result));
   auto child = memory::FindChild(*node, name);
   if (!child) return memory::Log(call, kFileNotFound);
   return memory::Log(call, memory::OpenHandle(child, access, result));
@@ -591,10 +718,11 @@ std::int32_t DeleteOpenKey(RegKey key) {
 }
 
 std::int32_t RegCloseKey(RegKey key) {
-  auto& handles = memory::State().handles;
-  auto found = handles.find(static_cast<std::uintptr_t>(key));
-  if (found == handles.end()) return memory::RootNode(key) ? kSuccess : 6;
-  handles.erase(found);
+  auto& s = memory::State();
+  auto found = s.handles.find(static_cast<std::uintptr_t>(key));
+  if (found == s.handles.end()) return memory::RootNode(key) ? kSuccess : 6;
+  s.handles.erase(found);
+  if (!s.mergedHandles.empty()) s.mergedHandles.erase(static_cast<std::uintptr_t>(key));
   return kSuccess;
 }
 
@@ -604,10 +732,11 @@ namespace platform {
 
 bool IsLinkKey(RegKey parent, const char16_t* name) {
   std::shared_ptr<Node> node;
-  if (memory::Resolve(parent, 0, "IsLinkKey", &node)) return false;
+  const memory::MergedKey* merged = nullptr;
+  if (memory::Resolve(parent, 0, "IsLinkKey", &node, &merged)) return false;
   if (memory::State().recordCalls)
     memory::State().calls.push_back("IsLinkKey " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "]");
-  auto child = memory::FindChild(*node, name);
+  auto child = merged ? memory::MergedChild(*merged, name).Winner() : memory::FindChild(*node, name);
   return child && child->isLink;
 }
 
