@@ -82,10 +82,12 @@ class Generator {
   // A fresh machine with the generated registry.
   void Build() {
     memory::ResetMachine();
-    if (choose_(3) != 0) {
-    }  // MERGE-PENDING memory::MergeUserClasses(true);
+    memory::MergeUserClasses(choose_(3) != 0);
     const std::uint32_t trees = 2 + choose_(5);
     for (std::uint32_t i = 0; i < trees; ++i) Grow(Pick(kTops), 0);
+    // The same path under the other side's classes, with contents of its own.
+    const std::uint32_t mirrors = choose_(4);
+    for (std::uint32_t i = 0; i < mirrors && !keys_.empty(); ++i) Mirror(keys_[choose_(Count(keys_))]);
     const std::uint32_t links = choose_(4);
     for (std::uint32_t i = 0; i < links && !keys_.empty(); ++i) AddLink(i);
     const std::uint32_t bent = choose_(5);
@@ -183,6 +185,15 @@ class Generator {
     if (depth == 3) return;
     const std::uint32_t children = choose_(depth == 0 ? 4 : 3);
     for (std::uint32_t i = 0; i < children; ++i) Grow(path + u"\\" + Pick(kKeyNames), depth + 1);
+  }
+
+  void Mirror(std::u16string path) {
+    const std::u16string machine = u"HKLM\\Software\\Classes";
+    const std::u16string user = u"HKU\\S-1-5-21-1000-1001\\Software\\Classes";
+    if (path.rfind(machine, 0) == 0) path = user + path.substr(machine.size());
+    else if (path.rfind(user, 0) == 0) path = machine + path.substr(user.size());
+    else return;
+    Grow(path, 2);
   }
 
   std::vector<std::uint8_t> Data4() { return {static_cast<std::uint8_t>(choose_(256)), 0, 0, 0}; }

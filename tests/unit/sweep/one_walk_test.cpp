@@ -69,3 +69,28 @@ TEST(OneWalkSweep, DeletesWhatLaterPatternsFoundOnlyWhileItIsThere) {
 }
 
 }  // namespace
+
+namespace {
+
+// On Windows HKEY_CLASSES_ROOT shows the user's classes over the machine's.
+// Deleting the user's installer record (its text names the product) uncovers
+// the machine's record of the same path, whose value only the service name
+// matches: the walk never saw it, so the classes root is walked again, and
+// the value goes through HKEY_CLASSES_ROOT, as a fresh search finds it there.
+TEST(OneWalkSweep, WalksTheClassesRootAgainWhenDeletingTheUsersKeyUncoversTheMachines) {
+  for (auto sweep : {sweep_differential::LiteralSweep, sweep_differential::OneWalkSweep}) {
+    memory::ResetMachine();
+    memory::MergeUserClasses(true);
+    memory::LoadReg(
+        u"[HKCU\\Software\\Classes\\Installer\\Products\\A1]\n\"ProductName\"=\"Korvex for Windows\"\n"
+        u"[HKLM\\Software\\Classes\\Installer\\Products\\A1]\n\"Tarnvol\"=dword:00000001\n");
+    sweep();
+    EXPECT_EQ(memory::Output(),
+              u"[Installer\\Products\\A1]: DELETED\n\n"
+              u"[Installer\\Products\\A1]:Tarnvol: DELETED\n\n");
+    EXPECT_TRUE(memory::KeyExists(u"HKLM\\Software\\Classes\\Installer\\Products\\A1"));
+    EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Classes\\Installer\\Products\\A1"));
+  }
+}
+
+}  // namespace
