@@ -143,7 +143,11 @@ int main(int argc, char** argv) {
                generated, BareWalkOfRoots(), planted.size());
   // The most heap each sweep held above what was live before it, the
   // registry's own allocations during the calls included.
-  for (auto [name, sweep] : {std::pair{"literal", Literal}, std::pair{"one-walk", OneWalk}}) {
+  const struct {
+    const char* name;
+    void (*sweep)();
+  } sweeps[] = {{"literal", Literal}, {"one-walk", OneWalk}};
+  for (const auto& [name, sweep] : sweeps) {
     Replant();
     const std::size_t before = bench::Allocations().liveBytes;
     bench::ResetPeak();

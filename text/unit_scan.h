@@ -94,10 +94,10 @@ class UnitScan {
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
   }
 
-  __m128i unitLanes_[kSlots];
-  __m128i caseLanes_[kSlots];
+  __m128i unitLanes_[kSlots]{};
+  __m128i caseLanes_[kSlots]{};
 #endif
-  ScanStop stops_[kSlots];
+  ScanStop stops_[kSlots]{};
   bool wide_ = false;                  // a stop beyond ASCII, which the table does not hold
   std::uint8_t asciiStops_[128] = {};  // ASCII units the scan stops at
 };
