@@ -7,19 +7,6 @@
 //   sweep_bench --write-reg=FILE --keys=N       (a .reg file for the Wine benchmark)
 #include <benchmark/benchmark.h>
 
-// Without valgrind's header the instruction mode has nothing to mark its
-// dumps with; the timed benchmarks do not need it.
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#define KORVEX_CALLGRIND 1
-#else
-#define KORVEX_CALLGRIND 0
-#define CALLGRIND_START_INSTRUMENTATION
-#define CALLGRIND_STOP_INSTRUMENTATION
-#define CALLGRIND_ZERO_STATS
-#define CALLGRIND_DUMP_STATS_AT(name) static_cast<void>(name)
-#endif
-
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -28,6 +15,7 @@
 
 #include "bench/allocation_count.h"
 #include "bench/bare_walk.h"
+#include "bench/callgrind.h"
 #include "bench/generated_registry.h"
 #include "bench/reg_file.h"
 #include "platform/memory/machine.h"

@@ -8,17 +8,6 @@
 //   whole_sweep --keys=N --instructions      (run under callgrind)
 #include <benchmark/benchmark.h>
 
-#if __has_include(<valgrind/callgrind.h>)
-#include <valgrind/callgrind.h>
-#define KORVEX_CALLGRIND 1
-#else
-#define KORVEX_CALLGRIND 0
-#define CALLGRIND_START_INSTRUMENTATION
-#define CALLGRIND_STOP_INSTRUMENTATION
-#define CALLGRIND_ZERO_STATS
-#define CALLGRIND_DUMP_STATS_AT(name) static_cast<void>(name)
-#endif
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,6 +17,7 @@
 
 #include "bench/allocation_count.h"
 #include "bench/bare_walk.h"
+#include "bench/callgrind.h"
 #include "bench/generated_registry.h"
 #include "fuzz/sweep_differential.h"
 #include "platform/memory/machine.h"

@@ -30,24 +30,19 @@ std::size_t CallsOf(const std::string& function) {
 // sweep reads each three times. Matches found by the walk for a later pattern
 // cost a check each, not a walk.
 TEST(OneWalkSweep, ReadsEachValueOnce) {
-  memory::ResetMachine();
-  memory::LoadReg(
-      u"[HKLM\\Software\\Plain]\n\"a\"=\"x\"\n\"b\"=dword:00000001\n"
-      u"[HKLM\\Software\\Plain\\Deeper]\n\"c\"=\"y\"\n"
-      u"[HKLM\\Software\\Products\\Tarnvol]\n\"d\"=\"z\"\n");
-  memory::ClearRegistryCalls();
-  sweep_differential::OneWalkSweep();
-  EXPECT_EQ(CallsOf("RegEnumValueW"), 4u);
-  EXPECT_EQ(memory::Output(), u"[Software\\Products\\Tarnvol]: DELETED\n\n");
-
-  memory::ResetMachine();
-  memory::LoadReg(
-      u"[HKLM\\Software\\Plain]\n\"a\"=\"x\"\n\"b\"=dword:00000001\n"
-      u"[HKLM\\Software\\Plain\\Deeper]\n\"c\"=\"y\"\n"
-      u"[HKLM\\Software\\Products\\Tarnvol]\n\"d\"=\"z\"\n");
-  memory::ClearRegistryCalls();
-  sweep_differential::LiteralSweep();
-  EXPECT_EQ(CallsOf("RegEnumValueW"), 3u * 4u);
+  const auto valuesReadBy = [](void (*sweep)()) {
+    memory::ResetMachine();
+    memory::LoadReg(
+        u"[HKLM\\Software\\Plain]\n\"a\"=\"x\"\n\"b\"=dword:00000001\n"
+        u"[HKLM\\Software\\Plain\\Deeper]\n\"c\"=\"y\"\n"
+        u"[HKLM\\Software\\Products\\Tarnvol]\n\"d\"=\"z\"\n");
+    memory::ClearRegistryCalls();
+    sweep();
+    EXPECT_EQ(memory::Output(), u"[Software\\Products\\Tarnvol]: DELETED\n\n");
+    return CallsOf("RegEnumValueW");
+  };
+  EXPECT_EQ(valuesReadBy(sweep_differential::OneWalkSweep), 4u);
+  EXPECT_EQ(valuesReadBy(sweep_differential::LiteralSweep), 3u * 4u);
 }
 
 // A match kept for a later pattern is deleted only if still there: a value
