@@ -123,8 +123,9 @@ class Walk {
     for (std::uint32_t index = 0; index < subKeys && !guard_.Abandoning(depth); ++index) {
       std::uint32_t length = longestName + 1;
       if (platform::RegEnumKeyExW(key, index, name.get(), &length) != platform::kSuccess) continue;
-      length = std::min(length, longestName);
-      name[length] = 0;
+      name[std::min(length, longestName)] = 0;
+      // The name as every call takes it: up to its first NUL.
+      length = static_cast<std::uint32_t>(std::char_traits<char16_t>::length(name.get()));
       if (parentLength) path_ += u'\\';
       path_.append(name.get(), length);
       VisitSubKey(key, name.get(), length, depth);
