@@ -212,3 +212,23 @@ TEST(HostileContent, InstallerRecordReachedThroughALinkStillGoesWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+// A key name with a NUL inside, which only the native API can make: every
+// call takes the name up to the NUL, so the walk opens the key of that
+// shorter name, and the path it reports is that key's path too.
+TEST(HostileContent, KeyNameWithANulInside) {
+  safety::FreshMachine();
+  memory::CreateKey(u"HKCU\\Software\\Bar\\Tarnvol");
+  memory::CreateKey(std::u16string(u"HKCU\\Software\\Bar\0hidden\\Other", 31));
+  // Met twice in the user's hive: as itself, and as the key that the name
+  // with the NUL stands for; the other key below the hidden one is never
+  // reached.
+  EXPECT_EQ(RunSweep(),
+            u"[Software\\Bar\\Tarnvol]: DELETED\n\n"
+            u"[Software\\Bar\\Tarnvol]: NOT DELETED, ERR = 0x2\n\n");
+  EXPECT_TRUE(memory::KeyExists(std::u16string(u"HKCU\\Software\\Bar\0hidden\\Other", 31)));
+}
+
+}  // namespace
