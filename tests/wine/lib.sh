@@ -176,14 +176,21 @@ export_roots() {
 # session rather than the stored registry, written by the session's device
 # host as it starts its drivers, which a session just begun for an export may
 # not have finished: HKLM\Hardware, System\MountedDevices, the NetworkCards
-# list and a device interface's Control key ("Linked"). And the WineDbg key is written by Wine's
+# list and a device interface's Control key ("Linked"). Likewise the keys a
+# session's display driver writes as it first draws (which the message box at
+# the end of a run may start): the Control\Video key itself, the display
+# settings under the current hardware profile's System key, the device
+# interfaces' "#" keys with their SymbolicLink values, and user32's
+# Temporary System Parameters. And the WineDbg key is written by Wine's
 # crash handler when any program of the session crashed (a crash of the
 # cleaner shows in its exit code and its output). Nothing else changes by
 # itself.
 drop_volatile() {
   awk '
-    /^\[/ { skip = ($0 ~ /\\Control\\Video\\/ || $0 ~ /\\Control\\DeviceClasses\\.*\\#\\Control\]$/ ||
-                   $0 ~ /\\Software\\Wine\\WineDbg(\]$|\\)/ ||
+    /^\[/ { skip = ($0 ~ /\\Control\\Video(\]$|\\)/ || $0 ~ /\\Control\\DeviceClasses\\.*\\#(\]$|\\)/ ||
+                   $0 ~ /\\Software\\Wine\\(WineDbg|Temporary System Parameters)(\]$|\\)/ ||
+                   $0 ~ /^\[HKEY_CURRENT_CONFIG\\System(\]$|\\)/ ||
+                   $0 ~ /\\Hardware Profiles\\Current\\System(\]$|\\)/ ||
                    tolower($0) ~ /^\[hkey_local_machine\\(hardware|system\\mounteddevices)(\]$|\\)/ ||
                    $0 ~ /\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards(\]$|\\)/ ||
                    $0 ~ /\\Control\\ServiceCurrent\]$/) }
