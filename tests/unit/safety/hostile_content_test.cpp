@@ -220,15 +220,16 @@ namespace {
 // shorter name, and the path it reports is that key's path too.
 TEST(HostileContent, KeyNameWithANulInside) {
   safety::FreshMachine();
+  const std::u16string hidden = std::u16string(u"HKCU\\Software\\Bar") + u'\0' + u"hidden\\Other";
   memory::CreateKey(u"HKCU\\Software\\Bar\\Tarnvol");
-  memory::CreateKey(std::u16string(u"HKCU\\Software\\Bar\0hidden\\Other", 31));
+  memory::CreateKey(hidden);
   // Met twice in the user's hive: as itself, and as the key that the name
   // with the NUL stands for; the other key below the hidden one is never
   // reached.
   EXPECT_EQ(RunSweep(),
             u"[Software\\Bar\\Tarnvol]: DELETED\n\n"
             u"[Software\\Bar\\Tarnvol]: NOT DELETED, ERR = 0x2\n\n");
-  EXPECT_TRUE(memory::KeyExists(std::u16string(u"HKCU\\Software\\Bar\0hidden\\Other", 31)));
+  EXPECT_TRUE(memory::KeyExists(hidden));
 }
 
 }  // namespace
