@@ -12,6 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (n <= 1) return 0;
     return at < size ? data[at++] % n : 0;
   });
-  scenario.Run();
+  // The input's first byte also picks the sweep: a walk for each (pattern,
+  // root) pair, or each root walked once.
+  if (size > 0 && (data[0] & 0x80) != 0) scenario.RunOneWalk();
+  else scenario.Run();
   return 0;
 }

@@ -17,6 +17,14 @@ TEST(ChangingRegistry, EveryCallMayChangeTheRegistry) {
   }
 }
 
+TEST(ChangingRegistry, EveryCallMayChangeTheRegistryUnderTheOneWalkSweep) {
+  for (std::uint32_t seed = 1; seed <= 300; ++seed) {
+    std::mt19937 generator(seed);
+    SCOPED_TRACE(seed);
+    changing_registry::Scenario([&](std::uint32_t n) { return n <= 1 ? 0u : generator() % n; }).RunOneWalk();
+  }
+}
+
 // The case that crashed: a string value that grows from nothing between the
 // key's query and the value's enumeration.
 TEST(ChangingRegistry, ValueThatGrowsFromNothingIsNotReadThroughAMissingBuffer) {
