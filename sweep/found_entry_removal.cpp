@@ -12,13 +12,9 @@ namespace {
 using platform::RegKey;
 
 void DeleteWholeKey(RegKey root, const std::u16string& keyPath, std::vector<std::u16string>* deletedKeys) {
-  if (!deletedKeys) {
-    removal::RemoveWholeKey(root, keyPath.c_str());
-    return;
-  }
   std::u16string ownName;
-  if (removal::RemoveWholeKey(root, keyPath.c_str(), &ownName) == platform::kSuccess)
-    deletedKeys->push_back(std::move(ownName));
+  const std::int32_t status = removal::RemoveWholeKey(root, keyPath.c_str(), deletedKeys ? &ownName : nullptr);
+  if (deletedKeys && status == platform::kSuccess) deletedKeys->push_back(std::move(ownName));
 }
 
 void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {

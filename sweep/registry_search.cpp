@@ -17,10 +17,6 @@ namespace {
 using platform::RegKey;
 using platform::TryAllocate;
 
-bool IsStringType(std::uint32_t type) {
-  return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
-}
-
 // The index of the first NUL in data from start on, or units when none comes
 // before it. Value texts are the bulk of what the search reads, so it looks
 // at four units at a time while four remain.
@@ -89,7 +85,7 @@ void ScanValuesFor(RegKey key, const std::u16string& keyPath, const Patterns& pa
     // that exists and within its size. A value that grew since the key was
     // queried fails with ERROR_MORE_DATA above, but one that grew from empty
     // finds no buffer at all while the call still reports its size.
-    const bool textToRead = dataBytes >= 2 && IsStringType(type) && data && dataBytes <= largestData;
+    const bool textToRead = dataBytes >= 2 && platform::IsStringType(type) && data && dataBytes <= largestData;
     const std::uint32_t nameHits = patterns.valueNames
                                        ? patterns.set.Find(name.get(), nameLength, patterns.valueNames)
                                        : 0;

@@ -11,21 +11,17 @@ namespace {
 
 using platform::RegKey;
 
-bool IsStringType(std::uint32_t type) {
-  return type == platform::kRegSz || type == platform::kRegExpandSz || type == platform::kRegMultiSz;
-}
-
 bool TextStillHolds(RegKey key, const char16_t* valueName, const char16_t* pattern) {
   std::uint32_t type = 0, size = 0;
   if (platform::RegQueryValueExW(key, valueName, &type, nullptr, &size) != platform::kSuccess) return false;
-  if (!IsStringType(type) || size < 2) return false;
+  if (!platform::IsStringType(type) || size < 2) return false;
   auto data = platform::TryAllocate<char16_t>((std::size_t{size} + 1) / 2);
   if (!data) return false;
   std::uint32_t read = size;
   if (platform::RegQueryValueExW(key, valueName, &type, reinterpret_cast<std::uint8_t*>(data.get()), &read) !=
       platform::kSuccess)
     return false;
-  if (!IsStringType(type) || read < 2 || read > size) return false;
+  if (!platform::IsStringType(type) || read > size) return false;
   return ValueTextSearch(pattern).FirstStringHolding(data.get(), read).has_value();
 }
 
