@@ -63,7 +63,7 @@ fail() { echo "FAIL [restart-prompt $answer] $*"; failures=$((failures + 1)); }
 # A display of its own, on the first free number.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-until_true 20 test -s "$work/display" || die "Xvfb did not start: $(cat "$work/xvfb.log")"
+until_true 60 test -s "$work/display" || die "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=":$(cat "$work/display")"
 
 # The machine has no window manager, so Wine draws the caption and frame
@@ -102,7 +102,7 @@ for answer in "${answers[@]}"; do
 
   WINEPREFIX=$prefix timeout -k 10 "$KORVEX_WINE_TIMEOUT" wine notepad >/dev/null 2>&1 &
   marker=$!
-  until_true 60 has_window Notepad || die "$answer: the marker window did not open"
+  until_true "$KORVEX_WINE_TIMEOUT" has_window Notepad || die "$answer: the marker window did not open"
 
   (
     rc=0
@@ -115,7 +115,7 @@ for answer in "${answers[@]}"; do
   # reads and checks its caption, owner, icon, text and buttons from its own
   # controls.
   box_rc=0
-  wine_in "$prefix" "$reader" "$caption" "$question" 100 >"$run/box.txt" 2>/dev/null || box_rc=$?
+  wine_in "$prefix" "$reader" "$caption" "$question" $((KORVEX_WINE_TIMEOUT - 20)) >"$run/box.txt" 2>/dev/null || box_rc=$?
   echo "[restart-prompt $answer] the box as it appears:"
   tr -d '\r' <"$run/box.txt" | grep -v '^cancel at ' | sed 's/^/  /'
   # Once, that the check can fail: the same box read against another question.
@@ -140,7 +140,7 @@ for answer in "${answers[@]}"; do
 
   # Captured once it shows more than a blank frame: text, icon and buttons
   # give it dozens of colours.
-  until_true 30 painted "$box" "$run/box.png" && cp "$run/box.png" "$screenshot" ||
+  until_true "$KORVEX_WINE_TIMEOUT" painted "$box" "$run/box.png" && cp "$run/box.png" "$screenshot" ||
     fail "no screenshot of the painted box"
 
   case $answer in
@@ -153,7 +153,7 @@ for answer in "${answers[@]}"; do
       ;;
   esac
 
-  until_true 60 test -s "$run/exit-code" || fail "the cleaner did not end after the answer"
+  until_true "$KORVEX_WINE_TIMEOUT" test -s "$run/exit-code" || fail "the cleaner did not end after the answer"
   marker_alive=no end_session=no
   kill -0 "$marker" 2>/dev/null && has_window Notepad && marker_alive=yes
   end_session_running "$prefix" && end_session=yes
@@ -169,7 +169,7 @@ for answer in "${answers[@]}"; do
   has_window "^$caption\$" && fail "the box is still open"
 
   if [ "$answer" = enter ]; then
-    until_true 30 bash -c "! kill -0 $marker 2>/dev/null" ||
+    until_true "$KORVEX_WINE_TIMEOUT" bash -c "! kill -0 $marker 2>/dev/null" ||
       fail "OK did not end the session: the marker program is still running"
   else
     [ "$marker_alive" = yes ] || fail "the session ended: the marker program is gone"

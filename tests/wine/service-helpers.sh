@@ -42,7 +42,7 @@ start_services() {
   rm -f "$held"
   (WINEPREFIX=$WINEPREFIX timeout -k 10 $((hold_seconds + 60)) wine 'C:\korvex-test\hold_session.exe' \
      'C:\korvex-test\session-held' 'C:\korvex-run-done' "$hold_seconds" >/dev/null 2>&1 &)
-  until_true 120 test -f "$held" || die "hold_session.exe did not start within 120 s"
+  until_true "$KORVEX_WINE_TIMEOUT" test -f "$held" || die "hold_session.exe did not start within $KORVEX_WINE_TIMEOUT s"
   for name in "$@"; do commands+="sc start $name >nul & "; done
   for name in "$@"; do commands+="sc query $name & "; done
   output=$(wine_in "$WINEPREFIX" cmd /c "${commands% & }" 2>/dev/null | tr -d '\r')
