@@ -194,8 +194,11 @@ export_roots() {
 # session's display driver writes as it first draws (which the message box at
 # the end of a run may start): the Control\Video key itself, the display
 # settings under the current hardware profile's System key, the device
-# interfaces' "#" keys with their SymbolicLink values, and user32's
-# Temporary System Parameters. And the WineDbg key is written by Wine's
+# interfaces' "#" keys with their SymbolicLink values, user32's Temporary
+# System Parameters, and the display adapters' and monitors' device class
+# keys, which the display driver rewrites: once, after a run of
+# never-installed that reported no deletion, both had lost their
+# descriptions. And the WineDbg key is written by Wine's
 # crash handler when any program of the session crashed (a crash of the
 # cleaner shows in its exit code and its output). Nothing else changes by
 # itself.
@@ -206,6 +209,7 @@ drop_volatile() {
                    $0 ~ /^\[HKEY_CURRENT_CONFIG\\System(\]$|\\)/ ||
                    $0 ~ /\\Hardware Profiles\\Current\\System(\]$|\\)/ ||
                    tolower($0) ~ /^\[hkey_local_machine\\(hardware|system\\mounteddevices)(\]$|\\)/ ||
+                   tolower($0) ~ /\\control\\class\\[{]4d36e96[8e]-e325-11ce-bfc1-08002be10318[}](\]$|\\)/ ||
                    $0 ~ /\\Microsoft\\Windows NT\\CurrentVersion\\NetworkCards(\]$|\\)/ ||
                    $0 ~ /\\Control\\ServiceCurrent\]$/) }
     /^"DriverDate(Data)?"=/ { next }
