@@ -68,6 +68,25 @@ end_run() {
   rm -f "$done_file"
 }
 
+# wine_retry PREFIX WHAT COMMAND...: a harness step that may be made twice
+# (an import, an export), run as wine_in runs it. In two CI runs such a step
+# failed once, a few seconds into a session, while every other step passed
+# (a seed's import, then the exports of an expected registry, whose failure the
+# harness then kept silent); none failed in hundreds of runs elsewhere. So a
+# failed step is reported on stderr with its exit code and what it said, the
+# session is ended and the step made once more; a second failure stops the
+# scenario with both reports and the free disk space.
+wine_retry() {
+  local prefix=$1 what=$2 said again rc
+  shift 2
+  said=$(wine_in "$prefix" "$@" 2>&1) && return 0 || rc=$?
+  wine_stop "$prefix" "after a failed $what"
+  again=$(wine_in "$prefix" "$@" 2>&1) ||
+    die "$what failed twice: exit code $rc (${said:-it said nothing}), then $? (${again:-it said nothing});" \
+      "free space where the prefix is: $(df -Ph "$prefix" | awk 'NR == 2 { print $4 }')"
+  echo "note: $what failed once, exit code $rc (${said:-it said nothing}), and passed when made again" >&2
+}
+
 wine_kill() {
   [ -d "$1" ] || return 0
   WINEPREFIX=$1 wineserver -k 2>/dev/null || true
@@ -134,7 +153,7 @@ reg_text() {
 # doubled. The copy goes to C:\ so that no path needs quoting (cmd.exe hands
 # quotes on to reg.exe).
 import_reg() {
-  local prefix=$1 file said again rc
+  local prefix=$1 file
   shift
   for file in "$@"; do
     # A UTF-16 file goes over as it is: a name with a lone surrogate, which the
@@ -145,19 +164,7 @@ import_reg() {
       { printf '\xff\xfe'; sed 's/\r*$/\r/' "$file" | iconv -f UTF-8 -t UTF-16LE; } \
         > "$prefix/drive_c/korvex-import.reg" || die "$file is neither UTF-16 nor UTF-8"
     fi
-    # reg import fails only when it cannot read the file or its header, yet
-    # under a heavily parallel CTest it once failed on a fresh prefix copy
-    # within two seconds, saying nothing the harness kept. An import is
-    # idempotent, so after a failure the session is ended and the import made
-    # once more; what the failed try said goes to stderr, and a second failure
-    # stops the scenario with both.
-    said=$(wine_in "$prefix" reg import 'C:\korvex-import.reg' 2>&1) && rc=0 || rc=$?
-    if [ "$rc" -ne 0 ]; then
-      wine_stop "$prefix" "after a failed reg import"
-      again=$(wine_in "$prefix" reg import 'C:\korvex-import.reg' 2>&1) ||
-        die "reg import of $file failed twice: exit code $rc (${said:-it said nothing}), then $? (${again:-it said nothing})"
-      echo "note: reg import of $file failed once, exit code $rc (${said:-it said nothing}), and passed when made again" >&2
-    fi
+    wine_retry "$prefix" "reg import of $file" reg import 'C:\korvex-import.reg'
     rm -f "$prefix/drive_c/korvex-import.reg"
   done
 }
@@ -171,9 +178,9 @@ export_roots() {
   mkdir -p "$out"
   for root in $KORVEX_ROOTS; do
     rm -f "$drive_c/export-$root.reg"
-    commands+="reg export $root C:\\export-$root.reg /y >nul & "
+    commands+="reg export $root C:\\export-$root.reg /y & "
   done
-  wine_in "$prefix" cmd /c "${commands% & }" >/dev/null 2>&1
+  wine_retry "$prefix" "reg export of $KORVEX_ROOTS" cmd /c "${commands% & }"
   for root in $KORVEX_ROOTS; do
     [ -f "$drive_c/export-$root.reg" ] || die "reg export $root gave no file"
     iconv -f UTF-16 -t UTF-8 "$drive_c/export-$root.reg" | tr -d '\r' | drop_volatile > "$out/$root.txt"
