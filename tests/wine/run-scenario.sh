@@ -159,6 +159,9 @@ fi
 export_roots "$actual" "$work/actual-registry"
 wine_stop "$actual" "after the export"
 wait "$expected_side" || { cat "$work/expected-side.log"; die "$name: preparing the expected registry failed"; }
+# On success that side says nothing, unless a step of it passed only when made
+# again: its note joins the test's output.
+cat "$work/expected-side.log" >&2
 for root in $KORVEX_ROOTS; do
   if ! cmp -s "$work/expected-registry/$root.txt" "$work/actual-registry/$root.txt"; then
     fail "registry $root differs from the seeded one with expected-changes.reg applied (- expected, + actual):"
