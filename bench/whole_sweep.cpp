@@ -88,7 +88,7 @@ void Replant() {
 
 __attribute__((noinline)) std::size_t BareWalkOfRoots() {
   bench::BareWalkCounts counts;
-  for (platform::RegKey root : run::RootOrder) bench::BareWalk(root, counts);
+  for (const platform::RootRow& root : run::RootTable) bench::BareWalk(root.key, counts);
   return counts.keys;
 }
 

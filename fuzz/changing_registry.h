@@ -27,7 +27,7 @@
 #include "run/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
-#include "sweep/sweep_phase.h"
+#include "sweep/registry_sweep.h"
 #include "text/text_matching.h"
 
 namespace changing_registry {
@@ -90,7 +90,8 @@ class Scenario {
       driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
     sweep::FoundList found;
     for (const auto& row : run::SweepTable)
-      for (platform::RegKey root : run::RootOrder) {
+      for (const platform::RootRow& rootRow : run::RootTable) {
+        const platform::RegKey root = rootRow.key;
         memory::ClearRegistryCalls();
         sweep::ScanKey(root, u"", row.pattern, found, row.flags);
         CheckFound(found, row.pattern);
@@ -111,8 +112,8 @@ class Scenario {
     Build();
     const std::u16string bystander = memory::DumpReg(kBystander);
     memory::BeforeEveryCall([this](std::string_view, std::u16string_view key) { MaybeChange(key); });
-    sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootOrder, run::RootNames,
-                         std::size(run::RootOrder), run::WholeKeyMarkerTable);
+    sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootTable, std::size(run::RootTable),
+                         run::WholeKeyMarkerTable);
     memory::BeforeEveryCall(nullptr);
     Check(memory::DumpReg(kBystander) == bystander, "a bystander reached through a link was changed");
     Check(memory::OpenKeyCount() == 0, "a registry handle was left open");

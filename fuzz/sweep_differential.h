@@ -38,7 +38,7 @@
 #include "run/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
-#include "sweep/sweep_phase.h"
+#include "sweep/registry_sweep.h"
 
 namespace sweep_differential {
 
@@ -57,15 +57,16 @@ inline void Check(bool holds, const std::string& what) {
 inline void LiteralSweep() {
   sweep::FoundList found;
   for (const run::SweepPattern& row : run::SweepTable)
-    for (platform::RegKey root : run::RootOrder) {
+    for (const platform::RootRow& rootRow : run::RootTable) {
+      const platform::RegKey root = rootRow.key;
       sweep::ScanKey(root, u"", row.pattern, found, row.flags);
       sweep::RemoveFoundEntries(root, found, run::WholeKeyMarkerTable);
     }
 }
 
 inline void OneWalkSweep() {
-  sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootOrder, run::RootNames,
-                       std::size(run::RootOrder), run::WholeKeyMarkerTable);
+  sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootTable, std::size(run::RootTable),
+                       run::WholeKeyMarkerTable);
 }
 
 // What a run leaves behind.

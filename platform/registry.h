@@ -21,6 +21,19 @@ constexpr RegKey kLocalMachine = PredefinedRoot(0x80000002u);
 constexpr RegKey kUsers = PredefinedRoot(0x80000003u);
 constexpr RegKey kCurrentConfig = PredefinedRoot(0x80000005u);
 
+// A predefined root and the name Windows gives it.
+struct RootRow {
+  RegKey key;
+  const char16_t* name;
+};
+
+// The five roots, in the order the cleaner sweeps them.
+inline constexpr RootRow kRootTable[] = {{kClassesRoot, u"HKEY_CLASSES_ROOT"},
+                                         {kCurrentConfig, u"HKEY_CURRENT_CONFIG"},
+                                         {kCurrentUser, u"HKEY_CURRENT_USER"},
+                                         {kLocalMachine, u"HKEY_LOCAL_MACHINE"},
+                                         {kUsers, u"HKEY_USERS"}};
+
 // Status codes as the registry returns them.
 constexpr std::int32_t kSuccess = 0;
 constexpr std::int32_t kFileNotFound = 2;

@@ -8,7 +8,7 @@
 #include "restart/restart_prompt.h"
 #include "run/tables.h"
 #include "services/service_removal.h"
-#include "sweep/sweep_phase.h"
+#include "sweep/registry_sweep.h"
 
 namespace run {
 
@@ -21,8 +21,7 @@ void CleaningRun() {
   for (const ClassFilterRow& row : ClassFilterTable)
     driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
   report::BeginSweepProgress();
-  sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootOrder, RootNames, std::size(RootOrder),
-                       WholeKeyMarkerTable);
+  sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable), WholeKeyMarkerTable);
   report::EndSweepProgress();
   restart::OfferRestart();
 }

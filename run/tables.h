@@ -51,12 +51,8 @@ inline constexpr const char16_t* WholeKeyMarkers[] = {u"Uninstall\\", u"Installe
                                                       u"Installer\\Features\\"};
 inline constexpr sweep::WholeKeyMarkerList WholeKeyMarkerTable{WholeKeyMarkers, std::size(WholeKeyMarkers)};
 
-inline constexpr platform::RegKey RootOrder[] = {platform::kClassesRoot, platform::kCurrentConfig,
-                                                 platform::kCurrentUser, platform::kLocalMachine, platform::kUsers};
-
-// RootOrder's names, as the console title shows the root being swept.
-inline constexpr const char16_t* RootNames[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_CONFIG", u"HKEY_CURRENT_USER",
-                                                u"HKEY_LOCAL_MACHINE", u"HKEY_USERS"};
-static_assert(std::size(RootNames) == std::size(RootOrder));
+// Every pattern sweeps the five roots in this order; the console title shows
+// the name of the root being swept.
+inline constexpr auto& RootTable = platform::kRootTable;
 
 }  // namespace run

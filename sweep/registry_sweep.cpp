@@ -1,4 +1,4 @@
-#include "sweep/sweep_phase.h"
+#include "sweep/registry_sweep.h"
 
 #include <cstdint>
 #include <string>
@@ -94,12 +94,12 @@ std::uint32_t RowsFrom(std::size_t row, std::size_t rowCount) {
 
 }  // namespace
 
-void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const RegKey* roots,
-                   const char16_t* const* rootNames, std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers) {
+void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
+                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers) {
   std::vector<RootFinds> finds(rootCount);
   std::size_t classesRoot = rootCount;
   for (std::size_t r = 0; r < rootCount; ++r)
-    if (roots[r] == platform::kClassesRoot) classesRoot = r;
+    if (roots[r].key == platform::kClassesRoot) classesRoot = r;
   const UserClasses userClasses = classesRoot < rootCount ? FindUserClasses() : UserClasses{};
   FoundList list;
   std::vector<std::u16string> deletedKeys;
@@ -108,14 +108,14 @@ void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const RegKey*
       RootFinds& root = finds[r];
       const bool walked = !root.reusable;
       if (walked) {
-        if (rootNames) report::SweepProgressRoot(rootNames[r]);
+        report::SweepProgressRoot(roots[r].name);
         root.kept.clear();
-        const bool leftOut = ScanKeyForPatterns(roots[r], std::u16string(), rows, rowCount, RowsFrom(row, rowCount),
-                                                root.kept);
+        const bool leftOut = ScanKeyForPatterns(roots[r].key, std::u16string(), rows, rowCount,
+                                                RowsFrom(row, rowCount), root.kept);
         root.reusable = !leftOut;
       }
-      TakeFinds(root.kept, row, rows[row].pattern, roots[r], !walked, list);
-      RemoveFoundEntries(roots[r], list, wholeKeyMarkers, &deletedKeys);
+      TakeFinds(root.kept, row, rows[row].pattern, roots[r].key, !walked, list);
+      RemoveFoundEntries(roots[r].key, list, wholeKeyMarkers, &deletedKeys);
       if (classesRoot < rootCount && MayHaveUncovered(deletedKeys, userClasses)) finds[classesRoot].reusable = false;
       deletedKeys.clear();
     }

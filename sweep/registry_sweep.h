@@ -33,9 +33,8 @@ namespace sweep {
 //   user's classes hide the machine's, so deleting the user's copy uncovers
 //   a machine key with contents the walk never saw.
 //
-// rootNames, beside roots, name each root in the console title's progress
-// while it is walked; null names none.
-void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RegKey* roots,
-                   const char16_t* const* rootNames, std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers);
+// Each root's name shows in the console title's progress while it is walked.
+void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
+                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers);
 
 }  // namespace sweep
