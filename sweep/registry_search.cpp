@@ -23,6 +23,7 @@ struct Patterns {
       : rows(rows), count(std::min<std::size_t>(count, 31)) {
     for (std::size_t i = 0; i < this->count; ++i) {
       const std::uint32_t bit = std::uint32_t{1} << i;
+      texts[i] = rows[i].pattern;
       if (!(wanted & bit)) continue;
       if (rows[i].flags & MatchKeyNames) keyNames |= bit;
       if (rows[i].flags & MatchValueNames) valueNames |= bit;
@@ -31,17 +32,19 @@ struct Patterns {
   }
 
   // The patterns among these bits that name contains.
-  std::uint32_t In(const char16_t* name, std::uint32_t among) const {
+  std::uint32_t In(std::u16string_view name, std::uint32_t among) const {
     std::uint32_t found = 0;
     for (std::size_t i = 0; i < count; ++i) {
       const std::uint32_t bit = std::uint32_t{1} << i;
-      if ((among & bit) && text::ContainsNoCase(name, rows[i].pattern)) found |= bit;
+      // A pattern longer than the name cannot be in it; most are.
+      if ((among & bit) && texts[i].size() <= name.size() && text::ContainsNoCase(name, texts[i])) found |= bit;
     }
     return found;
   }
 
   const SweepPattern* rows;
   std::size_t count;
+  std::u16string_view texts[31];  // the patterns, with their lengths
   std::uint32_t keyNames = 0, valueNames = 0, valueData = 0;
 };
 
@@ -76,19 +79,23 @@ void ScanValuesFor(RegKey key, const std::u16string& keyPath, const KeyInfo& inf
       continue;
     const std::uint32_t nameLength = std::min(capacity, longestName);
     name[nameLength] = 0;
-    const bool nameCut = std::char_traits<char16_t>::length(name.get()) < nameLength;
     // The data is read only where the call really wrote it: into a buffer
     // that exists and within its size. A value that grew since the key was
     // queried fails with ERROR_MORE_DATA above, but one that grew from empty
     // finds no buffer at all while the call still reports its size.
     const bool textToRead = dataBytes >= 2 && platform::IsStringType(type) && data && dataBytes <= largestData;
-    const std::uint32_t nameHits = patterns.In(name.get(), patterns.valueNames);
+    const std::uint32_t nameHits = patterns.In({name.get(), nameLength}, patterns.valueNames);
+    // The name as every call takes it: up to its first NUL.
+    const auto found = [&](std::size_t pattern, std::u16string text, EntryKind kind) {
+      const std::u16string own(name.get());
+      list.push_back({{keyPath, own, std::move(text), kind}, pattern, own.size() < nameLength});
+    };
     for (std::size_t i = 0; i < patterns.count; ++i) {
       const std::uint32_t bit = std::uint32_t{1} << i;
-      if (nameHits & bit) list.push_back({{keyPath, name.get(), {}, EntryKind::ValueName}, i, nameCut});
+      if (nameHits & bit) found(i, {}, EntryKind::ValueName);
       if (!textToRead || !(patterns.valueData & bit)) continue;
-      if (auto text = FirstStringHolding(data.get(), dataBytes, patterns.rows[i].pattern))
-        list.push_back({{keyPath, name.get(), std::move(*text), EntryKind::ValueData}, i, nameCut});
+      if (auto text = FirstStringHolding(data.get(), dataBytes, patterns.texts[i]))
+        found(i, std::move(*text), EntryKind::ValueData);
     }
   }
 }
@@ -116,7 +123,7 @@ class Walk {
       length = static_cast<std::uint32_t>(std::char_traits<char16_t>::length(name.get()));
       if (parentLength) path_ += u'\\';
       path_.append(name.get(), length);
-      VisitSubKey(key, name.get(), length < whole, depth);
+      VisitSubKey(key, {name.get(), length}, length < whole, depth);
       path_.resize(parentLength);
       guard_.BackAt(depth);
     }
@@ -126,15 +133,15 @@ class Walk {
 
  private:
   // The subkey's own Key entries, then its subtree.
-  void VisitSubKey(RegKey key, const char16_t* name, bool nameCut, std::size_t depth) {
+  void VisitSubKey(RegKey key, std::u16string_view name, bool nameCut, std::size_t depth) {
     const std::size_t mark = list_.size();
     const std::uint32_t hits = patterns_.In(name, patterns_.keyNames);
     // A link key is not deleted through its name: that would delete the key it points at.
-    if (hits != 0 && !platform::IsLinkKey(key, name))
+    if (hits != 0 && !platform::IsLinkKey(key, name.data()))
       for (std::size_t i = 0; i < patterns_.count; ++i)
         if (hits & (std::uint32_t{1} << i)) list_.push_back({{path_, {}, {}, EntryKind::Key}, i, nameCut});
     platform::UniqueRegKey subKey;
-    if (platform::RegOpenKeyExW(key, name, platform::kKeyRead, subKey.put()) != platform::kSuccess) return;
+    if (platform::RegOpenKeyExW(key, name.data(), platform::kKeyRead, subKey.put()) != platform::kSuccess) return;
     report::SweepProgressKey();
     if (guard_.Enter(subKey.get(), path_, mark)) {
       Visit(subKey.get(), depth + 1);
@@ -158,14 +165,14 @@ void AppendFound(TaggedList& tagged, FoundList& list) {
 }  // namespace
 
 std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes,
-                                                 const char16_t* pattern) {
-  const std::size_t units = dataBytes / 2;
-  for (std::size_t start = 0; start < units && data[start] != 0;) {
-    std::size_t end = start;
-    while (end < units && data[end] != 0) ++end;
-    const std::u16string_view one(data + start, end - start);
+                                                 std::u16string_view pattern) {
+  const char16_t* const end = data + dataBytes / 2;
+  for (const char16_t* start = data; start < end && *start != 0;) {
+    const char16_t* stop = start;
+    while (stop < end && *stop != 0) ++stop;
+    const std::u16string_view one(start, static_cast<std::size_t>(stop - start));
     if (text::ContainsNoCase(one, pattern)) return std::u16string(one);
-    start = end + 1;
+    start = stop + 1;
   }
   return std::nullopt;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/registry.h"
@@ -63,6 +64,6 @@ bool ScanKeyForPatterns(platform::RegKey key, const std::u16string& keyPath, con
 // data's end: a last string without its NUL ends with the last whole
 // character, and nothing beyond the data is read.
 std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes,
-                                                 const char16_t* pattern);
+                                                 std::u16string_view pattern);
 
 }  // namespace sweep

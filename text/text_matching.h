@@ -21,9 +21,10 @@ constexpr char16_t FoldCase(char16_t unit) {
 std::optional<std::size_t> ContainsNoCase(const char16_t* text, const char16_t* pattern);
 
 // The same for a text that ends at its size or at its first NUL, whichever
-// comes first, and is never read beyond: a string of value data, whose last
-// string may have no NUL of its own.
-std::optional<std::size_t> ContainsNoCase(std::u16string_view text, const char16_t* pattern);
+// comes first, and is never read beyond: a name whose length is known, or a
+// string of value data, whose last one may have no NUL of its own. The
+// pattern holds no NUL.
+std::optional<std::size_t> ContainsNoCase(std::u16string_view text, std::u16string_view pattern);
 
 // True when a and b have the same length and match unit by unit.
 bool EqualsNoCase(const char16_t* a, const char16_t* b);
