@@ -23,14 +23,6 @@ bool IsLink(RegKey opened) {
 
 std::int32_t DeleteChildren(RegKey key, char16_t* buffer);
 
-// The key asked for is opened as the search reached it, through any link on
-// the way; each key below it as itself, so that a link goes as a link and
-// what it points at stays.
-std::int32_t OpenKey(RegKey parent, const char16_t* which, bool asItself, std::uint32_t access, RegKey* key) {
-  return asItself ? platform::RegOpenLinkKeyW(parent, which, access, key)
-                  : platform::RegOpenKeyExW(parent, which, access, key);
-}
-
 // Deletes the key which below parent with everything below it. A key that
 // refuses DELETE but may be read loses what lies below it all the same and
 // then fails with 0x5, as RegDeleteTreeW has it. buffer is one name buffer
@@ -38,10 +30,15 @@ std::int32_t OpenKey(RegKey parent, const char16_t* which, bool asItself, std::u
 std::int32_t DeleteKey(RegKey parent, const char16_t* which, bool asItself, char16_t* buffer,
                        std::optional<std::u16string>* ownName) {
   platform::UniqueRegKey key;
-  const std::int32_t status = OpenKey(parent, which, asItself, platform::kKeyDeletionAccess, key.put());
+  // The key asked for is opened as the search reached it, through any link on
+  // the way; each key below it as itself, so that a link goes as a link.
+  const auto open = [&](std::uint32_t access) {
+    return asItself ? platform::RegOpenLinkKeyW(parent, which, access, key.put())
+                    : platform::RegOpenKeyExW(parent, which, access, key.put());
+  };
+  const std::int32_t status = open(platform::kKeyDeletionAccess);
   const bool deletable = status == platform::kSuccess;
-  if (!deletable && (status != platform::kAccessDenied ||
-                     OpenKey(parent, which, asItself, platform::kKeyRead, key.put()) != platform::kSuccess))
+  if (!deletable && (status != platform::kAccessDenied || open(platform::kKeyRead) != platform::kSuccess))
     return status;
   if (ownName) *ownName = platform::KeyObjectName(key.get());
   const bool link = asItself && IsLink(key.get());

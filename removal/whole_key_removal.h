@@ -16,24 +16,18 @@ namespace removal {
 // "[path]: DELETED\n\n" or "[path]: NOT DELETED, ERR = 0x%X\n\n". Silent when
 // that handle cannot be had.
 //
-// RegDeleteTreeW is not used: it opens every subkey as any open does,
-// following symbolic links, so a link anywhere below the key would take the
-// key it points at, wherever that is. Instead the subtree is deleted from the
-// bottom up, each subkey opened as itself (REG_OPTION_OPEN_LINK) and deleted
-// through its own handle, so a link key goes as a link and nothing outside
-// the subtree is ever reached, whatever another program changes meanwhile.
-// The path itself is opened as the search reached it, through any link on
-// the way. As for RegDeleteTreeW, a key that may be read but not deleted
-// still loses what lies below it, and then fails with 0x5. The first failure
-// ends the deletion and is the status reported: 0x2 when the key is not
-// there, 0x5 when a key may not be deleted (or not even read), or the code
-// of a key that could not be deleted.
+// Not RegDeleteTreeW, which follows a link anywhere below the key and takes
+// what it points at. The path is opened as the search reached it, through any
+// link on the way; each key below it is opened as itself (REG_OPTION_OPEN_LINK)
+// and deleted through its own handle, bottom up, so a link goes as a link and
+// nothing outside the subtree is reached, whatever another program changes
+// meanwhile. As with RegDeleteTreeW, a key that may be read but not deleted
+// loses what lies below it and then fails with 0x5. The first failure ends the
+// deletion and is reported.
 //
-// Returns the status reported, or the failed open's status when nothing was
-// reported. When ownName is given, it receives, once the key was opened and
-// so something below it may have gone, the key's own full name as the kernel
-// knew it just before the deletion (empty when that cannot be had); it stays
-// empty-handed when the key could not be opened at all.
+// Returns that status, or the failed open's. ownName, when given, receives once
+// the key was opened (and so may have lost something) its full name as the
+// kernel knew it just before (empty when that cannot be had).
 std::int32_t RemoveWholeKey(platform::RegKey base, const char16_t* path,
                             std::optional<std::u16string>* ownName = nullptr);
 

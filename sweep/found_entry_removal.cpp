@@ -34,11 +34,9 @@ bool HoldsMarker(const std::u16string& path, WholeKeyMarkerList markers) {
   return false;
 }
 
-// A user can plant a link named "Uninstall" in their own hive that points at
-// any machine key; the path through it then holds a marker that the key's real
-// place does not, and the whole key would go for one value that names the
-// product. So the key's own name, as the kernel gives it, must hold a marker
-// too. When that name cannot be had, the path alone decides.
+// A user can plant a link named "Uninstall" that points at any machine key,
+// whose whole key would then go for one value naming the product; so the
+// key's real name must hold a marker too. Without that name the path decides.
 bool UnderWholeKeyMarker(RegKey root, const std::u16string& keyPath, WholeKeyMarkerList markers) {
   if (!HoldsMarker(keyPath, markers)) return false;
   platform::UniqueRegKey key;

@@ -7,9 +7,7 @@ namespace {
 
 std::uint64_t NameHash(const std::u16string& name) {
   std::uint64_t hash = 0xcbf29ce484222325ull;
-  for (char16_t unit : name) {
-    hash = (hash ^ static_cast<std::uint64_t>(unit)) * 0x100000001b3ull;
-  }
+  for (char16_t unit : name) hash = (hash ^ static_cast<std::uint64_t>(unit)) * 0x100000001b3ull;
   return hash;
 }
 
@@ -19,32 +17,22 @@ LinkGuard::LinkGuard(platform::RegKey root, const std::u16string& rootPath, std:
     : root_(root), rootPath_(rootPath), keys_{root}, marks_{listSize} {}
 
 bool LinkGuard::Enter(platform::RegKey subKey, const std::u16string& path, std::size_t listSize) {
-  ++entered_;
-  if (!guarded_ && entered_ >= nextWebCheck_) {
-    nextWebCheck_ *= 2;
-    if (LooksLinked(subKey, path)) {
-      StartGuarding();
-      if (abandonFrom_ != kNone) return false;
-    }
-  }
-  // subKey would lie at depth keys_.size(), deeper than any hive nests keys:
-  // links led here. A cycle is left from its first repeat, as the guard
-  // leaves any; a chain that repeats nothing ends at kDeepestWalk.
-  const std::size_t depth = keys_.size();
-  if (depth > kDeepestNesting && !guarded_) {
+  const std::size_t depth = keys_.size();  // where subKey lies
+  const bool webCheck = !guarded_ && ++entered_ >= nextWebCheck_;
+  if (webCheck) nextWebCheck_ *= 2;
+  // Deeper than any hive nests keys, or away from where its path says: links
+  // led here. A cycle is left from its first repeat.
+  if (!guarded_ && (depth > kDeepestNesting || (webCheck && LooksLinked(subKey, path)))) {
     StartGuarding();
     if (abandonFrom_ != kNone) return false;
   }
-  if (depth > kDeepestWalk) {
-    Refuse(listSize);
+  std::u16string own;
+  if (depth > kDeepestWalk || (guarded_ && !Admit(subKey, own))) {
+    dropFrom_ = listSize;
+    leftOut_ = true;
     return false;
   }
   if (guarded_) {
-    auto own = platform::KeyObjectName(subKey);
-    if (!Admit(own)) {
-      Refuse(listSize);
-      return false;
-    }
     if (!own.empty()) pathNames_.insert(own);
     names_.push_back(std::move(own));
   }
@@ -62,16 +50,9 @@ void LinkGuard::Leave() {
   }
 }
 
-void LinkGuard::Refuse(std::size_t listSize) {
-  dropFrom_ = listSize;
-  leftOut_ = true;
-}
-
-// The root's handle may be a predefined one, which the kernel cannot name,
-// and opening it again with no subkey name gives back the same predefined
-// handle. So the root's name is taken from a key just below it on the path:
-// its name less its last part. Should that key be a link to elsewhere, the
-// name is wrong, and the guard only starts sooner than it need.
+// A predefined root cannot be named, nor opened anew as anything else, so the
+// root's name is that of a key just below it, less its last part. Should that
+// key be a link, the guard only starts sooner than it need.
 std::u16string LinkGuard::RootName(platform::RegKey firstBelow) {
   if (rootNamed_) return rootName_;
   rootNamed_ = true;
@@ -103,17 +84,13 @@ void LinkGuard::StartGuarding() {
   if (!names_.back().empty()) pathNames_.insert(names_.back());
   entries_[NameHash(names_.back())] = 1;
   for (std::size_t depth = 1; depth < keys_.size(); ++depth) {
-    if (abandonFrom_ != kNone) {
-      names_.emplace_back();  // the levels being left pop their names as they return
-      continue;
-    }
-    auto own = platform::KeyObjectName(keys_[depth]);
+    // The levels being left pop their names as they return.
+    auto own = abandonFrom_ == kNone ? platform::KeyObjectName(keys_[depth]) : std::u16string();
     if (OnPath(own)) {
       abandonFrom_ = depth;
       dropFrom_ = marks_[depth];
       leftOut_ = true;
-      names_.emplace_back();
-      continue;
+      own.clear();
     }
     if (!own.empty()) {
       ++entries_[NameHash(own)];
@@ -125,12 +102,11 @@ void LinkGuard::StartGuarding() {
 
 bool LinkGuard::OnPath(const std::u16string& own) const { return !own.empty() && pathNames_.count(own) != 0; }
 
-// A key the kernel will not name cannot be told from one already met, so once
-// the guard has started it is not entered: through a cycle of such keys the
-// walk would otherwise go down for ever.
-bool LinkGuard::Admit(const std::u16string& own) {
-  if (own.empty()) return false;
-  if (OnPath(own)) return false;
+// A key the kernel will not name cannot be told from one already met, so a
+// guarded walk does not enter it.
+bool LinkGuard::Admit(platform::RegKey subKey, std::u16string& own) {
+  own = platform::KeyObjectName(subKey);
+  if (own.empty() || OnPath(own)) return false;
   unsigned& times = entries_[NameHash(own)];
   if (times >= kMostEntries) return false;
   ++times;

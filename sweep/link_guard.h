@@ -17,26 +17,18 @@ namespace sweep {
 // Links are followed, as they must be for CurrentControlSet, so the walk
 // cannot tell a key reached through a link from any other without asking the
 // kernel for its real name, a call per key. The guard asks only once a walk
-// has shown something no registry without links can show:
-// - a path deeper than any hive nests keys (kDeepestNesting): a cycle, or a
-//   chain of links;
-// - more keys entered than kFirstWebCheck, then twice that, and so on, while
-//   the key being entered is not where its path says: a web. At each of
-//   those counts it names the key (one call; the first also names the root);
-//   a walk without links never finds a difference and so stays unguarded.
-// From then on, for the rest of this root, every key entered is named. A key
-// already on the path is not entered again, and nor is one already entered
-// kMostEntries times since the guard began: enough for the one second path
-// that a legitimate link such as CurrentControlSet gives each key below it,
-// few enough to keep a web's walk in proportion to its keys; nor is a key the
-// kernel will not name, which could be any of them. Guarded or not, no walk
-// goes deeper than kDeepestWalk: a chain of distinct keys, each linking to
-// the next, repeats no key, and would otherwise take the walk as deep as the
-// chain is long. What was found through a refused key is dropped, so a key
-// met again through a cycle is reported once, by its shortest path. Entries
-// are counted by a 64-bit hash of the real name, so the memory a large
-// guarded walk needs stays small; two names would have to share a hash for a
-// key to be passed over.
+// has shown what no registry without links can show: a path deeper than any
+// hive nests keys (a cycle, or a chain), or, at kFirstWebCheck keys entered
+// and each doubling after, a key that is not where its path says (a web); a
+// walk without links never finds one, so it pays one call per doubling.
+// From then on, for the rest of this root, every key entered is named, and a
+// key is not entered again when it is already on the path, has been entered
+// kMostEntries times (enough for the one second path that CurrentControlSet
+// gives), or cannot be named. Guarded or not, no walk enters a key deeper
+// than kDeepestWalk: a chain of distinct keys, each linking to the next,
+// repeats none. What was found through a refused key is dropped, so a key met
+// again through a cycle is reported once, by its shortest path. Entries are
+// counted by a 64-bit hash of the real name.
 class LinkGuard {
  public:
   static constexpr std::size_t kDeepestNesting = 512;
@@ -46,8 +38,7 @@ class LinkGuard {
   static constexpr std::uint64_t kFirstWebCheck = 16384;
   static constexpr unsigned kMostEntries = 2;
 
-  // root is the handle the walk starts from, at the given path ("" for a
-  // predefined root); listSize is the found list's size at the start.
+  // root is where the walk starts, at rootPath; listSize: the list's size then.
   LinkGuard(platform::RegKey root, const std::u16string& rootPath, std::size_t listSize);
 
   // Asks to go down into subKey, just opened at path; listSize is the found
@@ -57,14 +48,12 @@ class LinkGuard {
   // Back up from a key Enter accepted.
   void Leave();
 
-  // After a refusal, or when the guard has just found a key that repeats one
-  // above it: where the list must be cut back to.
+  // After a refusal or a cycle found: where the list must be cut back to.
   std::size_t DropFrom() const { return dropFrom_; }
-  // Whether the walk must stop visiting the subkeys of the key at this depth
-  // (the root is depth 0), because a deeper one repeats a key above it.
+  // Whether the walk leaves the rest of the key at this depth (the root's is
+  // 0), because a key below it repeats one above.
   bool Abandoning(std::size_t depth) const { return abandonFrom_ <= depth; }
-  // Whether the guard has left anything out of this walk: a key refused, or
-  // the rest of a cycle abandoned.
+  // Whether the guard has left anything out of this walk.
   bool LeftOut() const { return leftOut_; }
   // Called when the walk is back at depth after leaving a deeper one.
   void BackAt(std::size_t depth) {
@@ -77,9 +66,8 @@ class LinkGuard {
   std::u16string RootName(platform::RegKey firstBelow);
   bool LooksLinked(platform::RegKey subKey, const std::u16string& path);
   void StartGuarding();
-  bool Admit(const std::u16string& own);
+  bool Admit(platform::RegKey subKey, std::u16string& own);  // own: subKey's real name
   bool OnPath(const std::u16string& own) const;
-  void Refuse(std::size_t listSize);
 
   platform::RegKey root_;
   std::u16string rootPath_;

@@ -117,9 +117,9 @@ class Walk {
     for (std::uint32_t index = 0; index < info.subKeys && !guard_.Abandoning(depth); ++index) {
       std::uint32_t length = info.longestSubKey + 1;
       if (platform::RegEnumKeyExW(key, index, name.get(), &length) != platform::kSuccess) continue;
-      name[std::min(length, info.longestSubKey)] = 0;
-      // The name as every call takes it: up to its first NUL.
       const std::size_t whole = std::min(length, info.longestSubKey);
+      name[whole] = 0;
+      // The name as every call takes it: up to its first NUL.
       length = static_cast<std::uint32_t>(std::char_traits<char16_t>::length(name.get()));
       if (parentLength) path_ += u'\\';
       path_.append(name.get(), length);

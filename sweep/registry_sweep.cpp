@@ -1,6 +1,7 @@
 #include "sweep/registry_sweep.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,32 +40,27 @@ UserClasses FindUserClasses() {
 
 // The path below the user's classes of a key named name; none when the key
 // lies elsewhere.
-bool BelowUserClasses(const std::u16string& name, const std::u16string& classes, std::u16string& below) {
-  if (name.size() < classes.size()) return false;
-  if (!text::EqualsNoCase(name.substr(0, classes.size()).c_str(), classes.c_str())) return false;
-  if (name.size() == classes.size()) {
-    below.clear();
-    return true;
-  }
-  if (name[classes.size()] != u'\\') return false;
-  below = name.substr(classes.size() + 1);
-  return true;
+std::optional<std::u16string> BelowUserClasses(const std::u16string& name, const std::u16string& classes) {
+  const std::size_t length = classes.size();
+  if (name.size() < length || !text::EqualsNoCase(name.substr(0, length).c_str(), classes.c_str())) return {};
+  if (name.size() == length) return u"";
+  if (name[length] != u'\\') return {};
+  return name.substr(length + 1);
 }
 
 // Whether deleting these keys (their own names, taken just before), in whole
 // or in part, may have uncovered keys under HKEY_CLASSES_ROOT: a key of the
 // user's classes lost something while a key of the same path still opens
-// there. A name that could not be
-// had counts as one that may have.
+// there. A name that could not be had counts as one that may have.
 bool MayHaveUncovered(const std::vector<std::u16string>& deletedKeys, const UserClasses& classes) {
   if (!classes.present) return false;
   for (const std::u16string& name : deletedKeys) {
     if (name.empty() || classes.name.empty()) return true;
-    std::u16string below;
-    if (!BelowUserClasses(name, classes.name, below)) continue;
-    if (below.empty()) return true;
+    const auto below = BelowUserClasses(name, classes.name);
+    if (!below) continue;
+    if (below->empty()) return true;
     platform::UniqueRegKey key;
-    if (platform::RegOpenKeyExW(platform::kClassesRoot, below.c_str(), platform::kKeyRead, key.put()) !=
+    if (platform::RegOpenKeyExW(platform::kClassesRoot, below->c_str(), platform::kKeyRead, key.put()) !=
         platform::kFileNotFound)
       return true;
   }
