@@ -95,9 +95,6 @@ std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type
 
 std::int32_t RegDeleteValueW(RegKey key, const char16_t* name);
 
-// RegDeleteTreeW: deletes subKey with all its subkeys and values.
-std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey);
-
 std::int32_t RegCloseKey(RegKey key);
 
 // A symbolic link key itself, which every other open passes through to the

@@ -38,8 +38,7 @@ std::u16string DumpReg(std::u16string_view path);
 bool KeyExists(std::u16string_view path);
 
 // An open asking for any of these rights fails with ERROR_ACCESS_DENIED, as
-// an ACL that denies them would; so does RegDeleteTreeW over this key when
-// DELETE is among them.
+// an ACL that denies them would.
 void RefuseAccess(std::u16string_view path, std::uint32_t rights);
 
 // The same for the link key at path itself rather than the key it points at.
@@ -110,12 +109,11 @@ void RecordCalls(bool on);
 // sorted, one entry per name in the user's spelling where both hold it, and
 // RegQueryInfoKeyW counts them so; opening one gives the merged key of that
 // name, so a key only the machine holds is reached through a user's key
-// above it. RegDeleteTreeW deletes the winning key's tree alone. Once the
-// user's key is gone, the machine's shows through at the same path. A handle
-// keeps the two keys it was opened with. The controls here, and the .reg
-// text, still take HKEY_CLASSES_ROOT in a path as HKLM\Software\Classes, the
-// side where Windows also creates a new key; name the user's side through
-// HKEY_CURRENT_USER\Software\Classes.
+// above it. Once the user's key is gone, the machine's shows through at the
+// same path. A handle keeps the two keys it was opened with. The controls
+// here, and the .reg text, still take HKEY_CLASSES_ROOT in a path as
+// HKLM\Software\Classes, the side where Windows also creates a new key; name
+// the user's side through HKEY_CURRENT_USER\Software\Classes.
 void MergeUserClasses(bool on);
 
 // Handles opened by the code under test and not yet closed.

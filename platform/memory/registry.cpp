@@ -15,11 +15,9 @@
 // winning one of the two keys of that name without following a link. Subkeys
 // are the union of both keys' subkeys, sorted as subkeys always are, one per
 // name, in the user's spelling where both hold it; opening one gives the
-// merged key of that name. RegDeleteTreeW deletes the winning key's tree, as
-// a plain tree, and leaves the other one (see DeleteTree). Keys are still
-// created on the machine's side. A handle keeps the two keys it was opened
-// with, as a Windows handle keeps its key; the root itself is looked up anew
-// on every call.
+// merged key of that name. Keys are still created on the machine's side. A
+// handle keeps the two keys it was opened with, as a Windows handle keeps its
+// key; the root itself is looked up anew on every call.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -365,44 +363,6 @@ void Unlink(const std::shared_ptr<Node>& node) {
   node->parent = nullptr;
 }
 
-// RegDeleteTreeW as Windows and Wine carry it out: subKey is opened as any open
-// is, following links, and so is each subkey on the way down, first subkey
-// first; then the key itself goes through RegDeleteKeyW, which opens it again,
-// following links once more. A link below the key therefore takes the key it
-// points at, whole, and then stays itself: its next open finds nothing and the
-// whole call ends with ERROR_FILE_NOT_FOUND. An empty subKey empties the key
-// itself and deletes its values. A key refusing KEY_READ stops the walk, one
-// refusing DELETE stops its own deletion, after what was below it is gone.
-// Links that lead back up would recurse without end on Windows; the model
-// gives up at the deepest nesting a hive allows.
-//
-// Through the merged HKEY_CLASSES_ROOT the model deletes the winning key's
-// tree alone, as a plain tree, and the other tree shows through afterwards.
-// Windows goes through the view key by key instead, so it would also reach
-// subkeys only the machine holds and, once a user's key is gone, the
-// machine's key of that name; the cleaner deletes bottom up with its own
-// calls, and a caller of RegDeleteTreeW here can tell which tree went.
-std::int32_t DeleteTree(const std::shared_ptr<Node>& parent, std::u16string_view subKey, int depth) {
-  if (depth > 512) return platform::kAccessDenied;
-  auto key = subKey.empty() ? parent : Walk(parent, subKey, false);
-  if (!key) return platform::kFileNotFound;
-  if (key->refused & platform::kKeyRead) return platform::kAccessDenied;
-  while (!key->subkeys.empty()) {
-    const std::u16string first = key->subkeys.front()->name;
-    if (auto status = DeleteTree(key, first, depth + 1)) return status;
-  }
-  if (subKey.empty()) {
-    key->values.clear();
-    return platform::kSuccess;
-  }
-  auto doomed = Walk(parent, subKey, false);
-  if (!doomed) return platform::kFileNotFound;
-  if (doomed->refused & platform::kDelete) return platform::kAccessDenied;
-  if (!doomed->subkeys.empty()) return platform::kAccessDenied;
-  Unlink(doomed);
-  return platform::kSuccess;
-}
-
 }  // namespace
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
@@ -674,23 +634,6 @@ std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) {
   if (!memory::FindValue(*node, valueName)) return memory::Log(call, kFileNotFound);
   memory::DeleteNodeValue(*node, valueName);
   return memory::Log(call, kSuccess);
-}
-
-std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
-  auto call = [&] {
-    return "RegDeleteTreeW " + memory::HandleName(key) + " [" +
-           (subKey ? memory::Narrow(subKey) : std::string("null")) + "]";
-  };
-  std::shared_ptr<Node> node;
-  const memory::MergedKey* merged = nullptr;
-  // The handle needs the rights to open, enumerate and delete below it.
-  if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node,
-                                    &merged))
-    return memory::Log(call, status);
-  const auto path = subKey ? std::u16string_view(subKey) : std::u16string_view();
-  if (merged) node = merged->user && memory::Walk(merged->user, path, false) ? merged->user : merged->machine;
-  if (!node) return memory::Log(call, kFileNotFound);
-  return memory::Log(call, memory::DeleteTree(node, path, 0));
 }
 
 std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result) {

@@ -128,8 +128,6 @@ const char* const kLeaveOutNames[] = {"maximum-allowed",
                                       "generic-rights",
                                       "case-beyond-latin1",
                                       "link-cycles",
-                                      "delete-tree-over-links",
-                                      "delete-tree-from-handles",
                                       "enum-value-short-buffers",
                                       "enum-value-string-data",
                                       "query-value-buffer-without-size",
@@ -181,7 +179,6 @@ enum class Op {
   EnumValues,
   QueryInfo,
   DeleteValue,
-  DeleteTree,
   IsLinkKey,
   KeyObjectName
 };
@@ -250,7 +247,6 @@ struct Drawn {
   std::set<std::u16string> links[kAreaCount];
   std::vector<std::u16string> refused[kAreaCount];
   std::vector<int> slots;
-  std::uint32_t slotRights[kSlots] = {};  // of the last open into the slot
 };
 
 std::u16string KnownPath(Random& random, const Drawn& drawn, int area) {
@@ -290,13 +286,11 @@ std::vector<Step> Draw(std::uint64_t seed) {
   std::vector<Step> steps;
   Drawn drawn;
   for (auto& keys : drawn.keys) keys.push_back(u"");
-  // RegDeleteTreeW follows links, on Windows and under Wine, so a tree that
-  // holds a link to itself or to an ancestor sends it round until the stack
-  // overflows. One sequence in eight may make such cycles and deletes no
-  // trees; the others make links only from a higher-ranked area to a lower
-  // one, which can never close a cycle.
+  // An open through a link that leads back to itself or to an ancestor goes
+  // round until the reparse limit stops it. One sequence in eight may make
+  // such cycles; the others make links only from a higher-ranked area to a
+  // lower one, which can never close a cycle.
   const bool cycles = seed % 8 == 0 && !Without("link-cycles");
-  bool anyLinks = false;
   int count = 15 + static_cast<int>(random.Below(50));
   while (static_cast<int>(steps.size()) < count) {
     Step step;
@@ -321,7 +315,6 @@ std::vector<Step> Draw(std::uint64_t seed) {
       int targetArea = static_cast<int>(random.Below(kAreaCount));
       if (!cycles && kLinkRank[targetArea] >= kLinkRank[step.area]) continue;
       if (!drawn.links[step.area].insert(step.path).second) continue;
-      anyLinks = true;
       std::u16string below;
       if (random.Chance(cycles ? 60 : 20) && !drawn.links[targetArea].empty()) {
         below = *drawn.links[targetArea].begin();  // a chain, or a cycle
@@ -348,10 +341,8 @@ std::vector<Step> Draw(std::uint64_t seed) {
       step.rights = random.Chance(50) ? kKeyAllAccess : OpenRights(random);
       if (std::find(drawn.slots.begin(), drawn.slots.end(), step.target) == drawn.slots.end())
         drawn.slots.push_back(step.target);
-      drawn.slotRights[step.target] = step.rights;
     } else if (roll < 40) {
       step.op = Op::Close;
-      drawn.slotRights[step.slot] = 0;
     } else if (roll < 54) {
       step.op = Op::SetValue;
       step.valueName = ValueName(random);
@@ -383,16 +374,9 @@ std::vector<Step> Draw(std::uint64_t seed) {
     } else if (roll < 81) {
       step.op = Op::QueryInfo;
       step.mode = random.Chance(50) ? 0 : static_cast<int>(random.Below(32));  // which outputs are null
-    } else if (roll < 86) {
+    } else if (roll < 90) {
       step.op = Op::DeleteValue;
       step.valueName = ValueName(random);
-    } else if (roll < 92) {
-      if (cycles || (Without("delete-tree-over-links") && anyLinks)) continue;
-      step.op = Op::DeleteTree;
-      AddressKey(random, drawn, step);
-      if (!step.fromRoot && Without("delete-tree-from-handles") && drawn.slotRights[step.slot] != kKeyAllAccess)
-        continue;
-      if (step.fromRoot && step.path.empty() && random.Chance(70)) continue;  // the whole area, now and then
     } else if (roll < 96) {
       step.op = Op::IsLinkKey;
       step.valueName = random.Chance(50) ? random.Pick(kLinkNames) : KeyName(random);
@@ -506,24 +490,6 @@ void RunOpen(Sequence& run, const Step& step, std::size_t index) {
     text += " h" + std::to_string(step.target);
   }
   Emit(index, text);
-}
-
-void RunDeleteTree(Sequence& run, const Step& step, std::size_t index) {
-  RegKey key;
-  std::string where;
-  std::u16string path;
-  if (step.fromRoot) {
-    const auto& alias = kAreas[step.area].aliases[step.alias];
-    key = alias.root;
-    path = WithSid(RootPath(step), run.sid);
-    where = std::string(alias.rootName) + " \"" + Text(RootPath(step)) + "\"";
-  } else {
-    if (!SlotKey(run, step, index, "RegDeleteTreeW", &key)) return;
-    path = step.path;
-    where = "h" + std::to_string(step.slot) + " " + (step.nullPath ? std::string("null") : Quoted(path.c_str()));
-  }
-  auto status = platform::RegDeleteTreeW(key, step.nullPath ? nullptr : path.c_str());
-  Emit(index, "RegDeleteTreeW " + where + " -> " + std::to_string(status));
 }
 
 // The data lies in a buffer with four more bytes after it: for a string type
@@ -677,9 +643,6 @@ void RunStep(Sequence& run, const Step& step, std::size_t index) {
       if (SlotKey(run, step, index, "RegDeleteValueW", &key))
         Emit(index, "RegDeleteValueW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " -> " +
                         std::to_string(platform::RegDeleteValueW(key, step.valueName)));
-      break;
-    case Op::DeleteTree:
-      RunDeleteTree(run, step, index);
       break;
     case Op::IsLinkKey:
       if (SlotKey(run, step, index, "IsLinkKey", &key))
