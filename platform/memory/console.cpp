@@ -5,7 +5,6 @@
 
 #include "platform/console.h"
 #include "platform/memory/machine.h"
-#include "platform/memory/memory.h"
 
 namespace memory {
 namespace {

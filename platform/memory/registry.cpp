@@ -4,20 +4,10 @@
 // predefined roots aliasing the same keys, and data returned as stored.
 //
 // HKEY_CLASSES_ROOT is HKLM\Software\Classes alone, as under Wine, unless a
-// test asks for Windows' merged view (MergeUserClasses). Then the root and
-// every key opened through it is a merged key: the user's key and the
-// machine's key at the same path below HKU\<user>\Software\Classes and
-// HKLM\Software\Classes, each reached as any open reaches it (following
-// links in its own tree), either of them missing; the merged key exists when
-// one of them does. The user's key wins when it exists, else the machine's.
-// The winning key alone holds the values, refuses rights, carries the name
-// and is what DeleteOpenKey deletes; RegOpenLinkKeyW and IsLinkKey take the
-// winning one of the two keys of that name without following a link. Subkeys
-// are the union of both keys' subkeys, sorted as subkeys always are, one per
-// name, in the user's spelling where both hold it; opening one gives the
-// merged key of that name. Keys are still created on the machine's side. A
-// handle keeps the two keys it was opened with, as a Windows handle keeps its
-// key; the root itself is looked up anew on every call.
+// test asks for Windows' merged view (MergeUserClasses in machine.h, which
+// says what a merged key is). A handle keeps the two keys it was opened with,
+// as a Windows handle keeps its key; the root itself is looked up anew on
+// every call.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -25,7 +15,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/memory/registry_model.h"
 #include "platform/registry.h"
 #include "platform/utf8.h"
@@ -45,6 +35,7 @@ struct MergedKey {
 struct Handle {
   std::shared_ptr<Node> node;  // for a merged key, the winning one
   std::uint32_t access = 0;
+  MergedKey merged;  // both keys of a merged key; none otherwise
 };
 
 struct PendingAction {
@@ -57,9 +48,6 @@ struct Registry {
   std::shared_ptr<Node> machine;
   std::shared_ptr<Node> users;
   std::map<std::uintptr_t, Handle> handles;
-  // Both keys of each handle to a merged key, apart from the handles, so
-  // that a walk outside the merged view pays nothing for them.
-  std::map<std::uintptr_t, MergedKey> mergedHandles;
   std::uintptr_t nextHandle = 0x1000;
   std::vector<std::string> calls;
   bool recordCalls = true;
@@ -216,23 +204,22 @@ void CountMergedSubkeys(const MergedKey& key, std::uint32_t* count, std::uint32_
     if (longest) *longest = std::max<std::uint32_t>(*longest, child->name.size());
 }
 
-constexpr struct {
-  std::u16string_view longName, shortName;
-  RegKey key;
-} kRoots[] = {
-    {u"HKEY_CLASSES_ROOT", u"HKCR", platform::kClassesRoot},
-    {u"HKEY_CURRENT_USER", u"HKCU", platform::kCurrentUser},
-    {u"HKEY_LOCAL_MACHINE", u"HKLM", platform::kLocalMachine},
-    {u"HKEY_USERS", u"HKU", platform::kUsers},
-    {u"HKEY_CURRENT_CONFIG", u"HKCC", platform::kCurrentConfig},
-};
+// Whether a path's first name is the root's: its own name or the short one
+// Windows' tools also take, "HK" and the first letter of each later word
+// ("HKLM" for "HKEY_LOCAL_MACHINE").
+bool NamesRoot(std::u16string_view name, std::u16string_view rootName) {
+  std::u16string initials = u"HK";
+  for (auto at = rootName.find(u'_'); at != std::u16string_view::npos; at = rootName.find(u'_', at + 1))
+    initials += rootName[at + 1];
+  return SameName(name, rootName) || SameName(name, initials);
+}
 
 std::shared_ptr<Node> NodeAt(std::u16string_view path, bool create) {
   auto slash = path.find(u'\\');
   auto rootName = path.substr(0, slash);
   auto rest = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash + 1);
-  for (const auto& root : kRoots)
-    if (SameName(rootName, root.longName) || SameName(rootName, root.shortName)) {
+  for (const auto& root : platform::kRootTable)
+    if (NamesRoot(rootName, root.name)) {
       auto node = RootNode(root.key);
       return node ? Walk(node, rest, create) : nullptr;
     }
@@ -252,8 +239,8 @@ std::string Hex(std::uint32_t value) {
 }
 
 std::string HandleName(RegKey key) {
-  for (const auto& root : kRoots)
-    if (root.key == key) return Narrow(root.longName);
+  for (const auto& root : platform::kRootTable)
+    if (root.key == key) return Narrow(root.name);
   auto found = State().handles.find(static_cast<std::uintptr_t>(key));
   if (found == State().handles.end()) return "(bad handle)";
   return Narrow(PathOf(*found->second.node));
@@ -300,10 +287,7 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     if (found == s.handles.end()) return 6;  // ERROR_INVALID_HANDLE
     *node = found->second.node;
     access = found->second.access;
-    if (merged && !s.mergedHandles.empty()) {
-      auto both = s.mergedHandles.find(found->first);
-      if (both != s.mergedHandles.end()) *merged = &both->second;
-    }
+    if (merged && found->second.merged.Winner()) *merged = &found->second.merged;
   }
   RunPending(**node, function);
   if (s.everyCall && !s.inEveryCall) {
@@ -317,23 +301,20 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
 }
 
 // A new handle to node with the rights asked for, unless the key refuses them.
-std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access, RegKey* result) {
+std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access, RegKey* result,
+                        MergedKey merged = {}) {
   if (node->refused & access) return platform::kAccessDenied;
   auto& s = State();
   const auto value = s.nextHandle;
   s.nextHandle += 4;
-  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access});  // handles only grow
+  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access, std::move(merged)});  // handles only grow
   *result = RegKey(value);
   return platform::kSuccess;
 }
 
 // The same for a merged key, to its winner, which must exist.
-std::int32_t OpenMergedHandle(MergedKey key, std::uint32_t access, RegKey* result) {
-  if (!key.Winner()) return platform::kFileNotFound;
-  const auto status = OpenHandle(key.Winner(), access, result);
-  if (status == platform::kSuccess)
-    State().mergedHandles.emplace(static_cast<std::uintptr_t>(*result), std::move(key));
-  return status;
+std::int32_t OpenMergedHandle(const MergedKey& key, std::uint32_t access, RegKey* result) {
+  return key.Winner() ? OpenHandle(key.Winner(), access, result, key) : platform::kFileNotFound;
 }
 
 std::u16string ValueNameOrDefault(const char16_t* name) { return name ? std::u16string(name) : std::u16string(); }
@@ -665,7 +646,6 @@ std::int32_t RegCloseKey(RegKey key) {
   auto found = s.handles.find(static_cast<std::uintptr_t>(key));
   if (found == s.handles.end()) return memory::RootNode(key) ? kSuccess : 6;
   s.handles.erase(found);
-  if (!s.mergedHandles.empty()) s.mergedHandles.erase(static_cast<std::uintptr_t>(key));
   return kSuccess;
 }
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <map>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/memory/registry_model.h"
 #include "platform/memory/service_manager.h"
 #include "platform/services.h"
