@@ -9,7 +9,6 @@
 // as a Windows handle keeps its key; the root itself is looked up anew on
 // every call.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -17,6 +16,7 @@
 
 #include "platform/memory/machine.h"
 #include "platform/memory/registry_model.h"
+#include "platform/number_text.h"
 #include "platform/registry.h"
 #include "platform/utf8.h"
 
@@ -230,12 +230,6 @@ Node& ExistingNode(std::u16string_view path) {
   auto node = NodeAt(path, false);
   if (!node) throw std::invalid_argument("no key " + Narrow(path));
   return *node;
-}
-
-std::string Hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-  return text;
 }
 
 std::string HandleName(RegKey key) {
@@ -479,7 +473,7 @@ using memory::Node;
 std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t access, RegKey* result) {
   auto call = [&] {
     return "RegOpenKeyExW " + memory::HandleName(parent) + " [" +
-           (subKey ? memory::Narrow(subKey) : std::string("null")) + "] " + memory::Hex(access);
+           (subKey ? memory::Narrow(subKey) : std::string("null")) + "] 0x" + Hex<char>(access);
   };
   std::shared_ptr<Node> node;
   const memory::MergedKey* merged = nullptr;
@@ -619,7 +613,7 @@ std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) {
 
 std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result) {
   auto call = [&] {
-    return "RegOpenLinkKeyW " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "] " + memory::Hex(access);
+    return "RegOpenLinkKeyW " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "] 0x" + Hex<char>(access);
   };
   std::shared_ptr<Node> node;
   const memory::MergedKey* merged = nullptr;

@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/number_text.h"
 #include "platform/registry.h"
 #include "tests/faithful/registry_shim.h"
 
@@ -415,7 +416,7 @@ std::string Text(const std::u16string& text) {
 
 std::string Quoted(const char16_t* text) { return text ? "\"" + Text(text) + "\"" : std::string("null"); }
 
-std::string Hex(const std::uint8_t* bytes, std::size_t size) {
+std::string Dump(const std::uint8_t* bytes, std::size_t size) {
   static const char digits[] = "0123456789abcdef";
   std::string out;
   for (std::size_t i = 0; i < size; ++i) {
@@ -425,11 +426,7 @@ std::string Hex(const std::uint8_t* bytes, std::size_t size) {
   return out.empty() ? "-" : out;
 }
 
-std::string Number(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-  return text;
-}
+std::string Number(std::uint32_t value) { return "0x" + platform::Hex<char>(value); }
 
 std::u16string WithSid(std::u16string text, const std::u16string& sid) {
   for (auto at = text.find(u"<sid>"); at != std::u16string::npos; at = text.find(u"<sid>")) text.replace(at, 5, sid);
@@ -506,8 +503,8 @@ void RunSetValue(Sequence& run, const Step& step, std::size_t index) {
   auto status = platform::RegSetValueExW(key, step.valueName, step.type, data,
                                          static_cast<std::uint32_t>(step.data.size()));
   Emit(index, "RegSetValueExW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " type " +
-                  Number(step.type) + " " + Hex(step.data.data(), step.data.size()) + " then " +
-                  Hex(buffer.data() + step.data.size(), 2) + " -> " + std::to_string(status));
+                  Number(step.type) + " " + Dump(step.data.data(), step.data.size()) + " then " +
+                  Dump(buffer.data() + step.data.size(), 2) + " -> " + std::to_string(status));
   // What was stored, read back at once, so that no later step is needed to
   // show it. The outputs start at 0: what a refused call leaves in them is
   // not this step's question.
@@ -534,7 +531,7 @@ void RunQueryValue(Sequence& run, const Step& step, std::size_t index) {
                      std::to_string(status);
   if (withType) text += " type " + Number(type);
   if (withSize) text += " bytes " + std::to_string(size);
-  if (withBuffer) text += " buffer " + Hex(buffer.data(), buffer.size());
+  if (withBuffer) text += " buffer " + Dump(buffer.data(), buffer.size());
   Emit(index, text);
 }
 
@@ -574,7 +571,7 @@ void RunEnumValues(Sequence& run, const Step& step, std::size_t index) {
       text += " name " + Quoted(std::u16string(name.data(), std::min<std::size_t>(chars, step.capacity)).c_str());
     if (withType) text += " type " + Number(type);
     if (withSize) text += " bytes " + std::to_string(size);
-    if (withBuffer) text += " buffer " + Hex(buffer.data(), buffer.size());
+    if (withBuffer) text += " buffer " + Dump(buffer.data(), buffer.size());
     Emit(index, text);
     if (status != platform::kSuccess && status != platform::kMoreData) break;
   }
