@@ -89,7 +89,11 @@ std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std:
 std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
                               std::uint32_t* dataBytes);
 
-// RegSetValueExW with reserved 0.
+// RegSetValueExW with reserved 0. String data whose last unit is not a NUL
+// takes the unit just past it along when that one is a NUL (Windows' help
+// for callers that leave out the terminator), so the caller's buffer must
+// hold that unit, and a caller that wants the data stored as it is must make
+// sure it is not a NUL.
 std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
                             std::uint32_t dataBytes);
 
@@ -103,8 +107,9 @@ std::int32_t RegCloseKey(RegKey key);
 std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result);
 
 // Deletes the key behind an open handle (NtDeleteKey, which needs DELETE on
-// the handle): the key itself, never a key it points at. Used for link keys,
-// which have no subkeys.
+// the handle): the key itself, never a key it points at. A key with subkeys
+// is refused (ERROR_ACCESS_DENIED); a key deleted already is deleted again
+// without complaint.
 std::int32_t DeleteOpenKey(RegKey key);
 
 // The value of a link key that names its target, of type kRegLink.

@@ -289,8 +289,9 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     s.everyCall(function, PathOf(**node));
     s.inEveryCall = false;
   }
-  if ((*node)->deleted) return platform::kKeyDeleted;
+  // The handle's rights are checked first, as when Windows looks the handle up.
   if ((access & needed) != needed) return platform::kAccessDenied;
+  if ((*node)->deleted) return platform::kKeyDeleted;
   return platform::kSuccess;
 }
 
@@ -597,7 +598,14 @@ std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type
   };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeySetValue, "RegSetValueExW", &node)) return memory::Log(call, status);
-  memory::SetNodeValue(*node, valueName, type, std::vector<std::uint8_t>(data, data + dataBytes));
+  // The unit looked at is the one after the data's last whole unit, as in
+  // Windows and Wine; for an odd size it holds the last byte and the one past
+  // it. With a single byte they would read before the buffer: such data is
+  // stored as given.
+  std::uint32_t stored = dataBytes;
+  const auto unit = [&](std::uint32_t at) { return data[2 * at] | data[2 * at + 1]; };
+  if (IsStringType(type) && dataBytes >= 2 && unit(dataBytes / 2 - 1) != 0 && unit(dataBytes / 2) == 0) stored += 2;
+  memory::SetNodeValue(*node, valueName, type, std::vector<std::uint8_t>(data, data + stored));
   return memory::Log(call, kSuccess);
 }
 
@@ -629,7 +637,10 @@ std::int32_t DeleteOpenKey(RegKey key) {
   const std::string name = memory::State().recordCalls ? memory::HandleName(key) : std::string();
   auto call = [&] { return "DeleteOpenKey " + name; };
   std::shared_ptr<Node> node;
-  if (auto status = memory::Resolve(key, kDelete, "DeleteOpenKey", &node)) return memory::Log(call, status);
+  auto status = memory::Resolve(key, kDelete, "DeleteOpenKey", &node);
+  // A key deleted already is deleted again without complaint.
+  if (status == kKeyDeleted) return memory::Log(call, kSuccess);
+  if (status) return memory::Log(call, status);
   if (!node->parent || !node->subkeys.empty()) return memory::Log(call, kAccessDenied);
   memory::Unlink(node);
   return memory::Log(call, kSuccess);

@@ -131,8 +131,7 @@ const char* const kLeaveOutNames[] = {"maximum-allowed",
                                       "link-cycles",
                                       "enum-value-short-buffers",
                                       "enum-value-string-data",
-                                      "query-value-buffer-without-size",
-                                      "set-value-nul-after-data"};
+                                      "query-value-buffer-without-size"};
 std::set<std::string>& LeftOut() {
   static std::set<std::string> names;
   return names;
@@ -180,6 +179,8 @@ enum class Op {
   EnumValues,
   QueryInfo,
   DeleteValue,
+  OpenLink,
+  DeleteKey,
   IsLinkKey,
   KeyObjectName
 };
@@ -351,7 +352,8 @@ std::vector<Step> Draw(std::uint64_t seed) {
       step.data = ValueData(random, step.type);
       // 0: data null when empty; 1: a NUL character after the data
       step.mode = static_cast<int>(random.Below(4));
-      if (step.mode == 1 && Without("set-value-nul-after-data")) step.mode = 2;
+      // One byte of string data would have the unit before the buffer read.
+      if (step.mode == 1 && step.data.size() == 1 && platform::IsStringType(step.type)) step.mode = 2;
     } else if (roll < 63) {
       step.op = Op::QueryValue;
       step.valueName = ValueName(random);
@@ -375,9 +377,20 @@ std::vector<Step> Draw(std::uint64_t seed) {
     } else if (roll < 81) {
       step.op = Op::QueryInfo;
       step.mode = random.Chance(50) ? 0 : static_cast<int>(random.Below(32));  // which outputs are null
-    } else if (roll < 90) {
+    } else if (roll < 86) {
       step.op = Op::DeleteValue;
       step.valueName = ValueName(random);
+    } else if (roll < 89) {
+      // The cleaner's own ways to delete a key: the link key itself opened
+      // by its name, or any key through a handle.
+      step.op = Op::OpenLink;
+      step.valueName = random.Chance(50) ? random.Pick(kLinkNames) : KeyName(random);
+      step.target = static_cast<int>(random.Below(kSlots));
+      step.rights = random.Chance(50) ? kKeyAllAccess : OpenRights(random);
+      if (std::find(drawn.slots.begin(), drawn.slots.end(), step.target) == drawn.slots.end())
+        drawn.slots.push_back(step.target);
+    } else if (roll < 92) {
+      step.op = Op::DeleteKey;
     } else if (roll < 96) {
       step.op = Op::IsLinkKey;
       step.valueName = random.Chance(50) ? random.Pick(kLinkNames) : KeyName(random);
@@ -480,6 +493,25 @@ void RunOpen(Sequence& run, const Step& step, std::size_t index) {
   RegKey opened{};
   auto status = platform::RegOpenKeyExW(parent, step.nullPath ? nullptr : path.c_str(), step.rights, &opened);
   std::string text = "RegOpenKeyExW " + where + " " + Number(step.rights) + " -> " + std::to_string(status);
+  CloseSlot(run, step.target);
+  if (status == platform::kSuccess) {
+    run.open[step.target] = true;
+    run.slots[step.target] = opened;
+    text += " h" + std::to_string(step.target);
+  }
+  Emit(index, text);
+}
+
+// One key name below the slot's key, a link key not followed.
+void RunOpenLink(Sequence& run, const Step& step, std::size_t index) {
+  RegKey parent, opened{};
+  if (!SlotKey(run, step, index, "RegOpenLinkKeyW", &parent)) {
+    CloseSlot(run, step.target);
+    return;
+  }
+  auto status = platform::RegOpenLinkKeyW(parent, step.valueName, step.rights, &opened);
+  std::string text = "RegOpenLinkKeyW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " " +
+                     Number(step.rights) + " -> " + std::to_string(status);
   CloseSlot(run, step.target);
   if (status == platform::kSuccess) {
     run.open[step.target] = true;
@@ -640,6 +672,14 @@ void RunStep(Sequence& run, const Step& step, std::size_t index) {
       if (SlotKey(run, step, index, "RegDeleteValueW", &key))
         Emit(index, "RegDeleteValueW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " -> " +
                         std::to_string(platform::RegDeleteValueW(key, step.valueName)));
+      break;
+    case Op::OpenLink:
+      RunOpenLink(run, step, index);
+      break;
+    case Op::DeleteKey:
+      if (SlotKey(run, step, index, "DeleteOpenKey", &key))
+        Emit(index,
+             "DeleteOpenKey h" + std::to_string(step.slot) + " -> " + std::to_string(platform::DeleteOpenKey(key)));
       break;
     case Op::IsLinkKey:
       if (SlotKey(run, step, index, "IsLinkKey", &key))
