@@ -116,9 +116,10 @@ std::int32_t DeleteOpenKey(RegKey key);
 inline constexpr const char16_t* kSymbolicLinkValue = u"SymbolicLinkValue";
 
 // Two questions about symbolic link keys, which a user can plant in their own
-// hive. Neither is a single Win32 call, and the search asks them only where a
-// walk has already shown something unusual, so a registry without links never
-// pays for them.
+// hive. Neither is a single Win32 call. The search asks IsLinkKey for every
+// key whose name matches a pattern, so that no link is deleted through its
+// name; KeyObjectName only where a key's real place matters (the link guard,
+// an installer record found by its path).
 
 // True when the subkey name of parent is itself a link key (opened with
 // REG_OPTION_OPEN_LINK, it holds a REG_LINK "SymbolicLinkValue").
