@@ -49,7 +49,6 @@ void FailSetConsoleTitle() { Title().setFails = true; }
 std::u16string ConsoleTitle() { return Title().title; }
 const std::vector<TitleSet>& ConsoleTitleSets() { return Title().sets; }
 
-void AdvanceClock(std::uint64_t milliseconds) { Title().now += milliseconds; }
 void SetClockStep(std::uint64_t milliseconds) { Title().step = milliseconds; }
 std::size_t TickCallCount() { return Title().tickCalls; }
 

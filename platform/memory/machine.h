@@ -177,9 +177,8 @@ struct TitleSet {
   bool accepted;  // the call's result
 };
 const std::vector<TitleSet>& ConsoleTitleSets();
-// Moves the clock on now, or by milliseconds after each GetTickCount64 from
-// now on (0, the start, keeps it still).
-void AdvanceClock(std::uint64_t milliseconds);
+// Moves the clock on by milliseconds after each GetTickCount64 from now on
+// (0, the start, keeps it still).
 void SetClockStep(std::uint64_t milliseconds);
 // GetTickCount64 calls since the reset.
 std::size_t TickCallCount();
