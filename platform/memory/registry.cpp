@@ -603,7 +603,7 @@ std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type
   // it. With a single byte they would read before the buffer: such data is
   // stored as given.
   std::uint32_t stored = dataBytes;
-  const auto unit = [&](std::uint32_t at) { return data[2 * at] | data[2 * at + 1]; };
+  const auto unit = [&](std::size_t at) { return data[2 * at] | data[2 * at + 1]; };
   if (IsStringType(type) && dataBytes >= 2 && unit(dataBytes / 2 - 1) != 0 && unit(dataBytes / 2) == 0) stored += 2;
   memory::SetNodeValue(*node, valueName, type, std::vector<std::uint8_t>(data, data + stored));
   return memory::Log(call, kSuccess);
