@@ -1,6 +1,7 @@
-// The walk the search cannot do without: the same registry calls with the
-// same buffers, in the same order, and nothing else. Timing it beside the
-// search shows what the search's own work costs.
+// The least walk of a registry tree: one query per key, then its values and
+// its subkeys enumerated, with buffers sized from that query, and nothing
+// else. Timing it beside the search shows what the search costs above the
+// floor that any walk pays.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,7 @@ struct BareWalkCounts {
   std::size_t buffers = 0;  // name and data buffers allocated
 };
 
-// Walks key and its subtree as a search with value matching on does.
+// Walks key and its subtree, reading every value.
 void BareWalk(platform::RegKey key, BareWalkCounts& counts);
 
 }  // namespace bench

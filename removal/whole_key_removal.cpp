@@ -1,5 +1,7 @@
 #include "removal/whole_key_removal.h"
 
+#include <optional>
+
 #include "platform/access_masks.h"
 #include "platform/unique_handle.h"
 #include "report/report.h"
@@ -19,41 +21,56 @@ bool IsLink(RegKey opened) {
          type == platform::kRegLink;
 }
 
-// Deletes every subkey of key, always the first one left, then key itself.
-// name is one buffer shared by every level: a name is needed only until its
-// key is open.
-std::int32_t DeleteSubtree(RegKey key, char16_t* name) {
-  for (;;) {
-    std::uint32_t length = kLongestKeyName + 1;
-    std::int32_t status = platform::RegEnumKeyExW(key, 0, name, &length);
-    if (status == platform::kNoMoreItems) break;
-    if (status != platform::kSuccess) return status;
-    platform::UniqueRegKey subKey;
-    status = platform::RegOpenLinkKeyW(key, name, platform::kKeyDeletionAccess, subKey.put());
-    if (status != platform::kSuccess) return status;
-    status = IsLink(subKey.get()) ? platform::DeleteOpenKey(subKey.get()) : DeleteSubtree(subKey.get(), name);
-    if (status != platform::kSuccess) return status;
-  }
-  return platform::DeleteOpenKey(key);
+std::int32_t DeleteChildren(RegKey key, char16_t* buffer);
+
+// The key asked for is opened as the search reached it, through any link on
+// the way; each key below it as itself, so that a link goes as a link and
+// what it points at stays.
+std::int32_t OpenKey(RegKey parent, const char16_t* which, bool asItself, std::uint32_t access, RegKey* key) {
+  return asItself ? platform::RegOpenLinkKeyW(parent, which, access, key)
+                  : platform::RegOpenKeyExW(parent, which, access, key);
 }
 
-std::int32_t DeleteKeyAt(RegKey base, const char16_t* path, std::u16string* ownName) {
+// Deletes the key which below parent with everything below it. A key that
+// refuses DELETE but may be read loses what lies below it all the same and
+// then fails with 0x5, as RegDeleteTreeW has it. buffer is one name buffer
+// shared by every level: which is read only until its key is open.
+std::int32_t DeleteKey(RegKey parent, const char16_t* which, bool asItself, char16_t* buffer,
+                       std::optional<std::u16string>* ownName) {
   platform::UniqueRegKey key;
-  const std::int32_t status = platform::RegOpenKeyExW(base, path, platform::kKeyDeletionAccess, key.put());
-  if (status != platform::kSuccess) return status;
+  const std::int32_t status = OpenKey(parent, which, asItself, platform::kKeyDeletionAccess, key.put());
+  const bool deletable = status == platform::kSuccess;
+  if (!deletable && (status != platform::kAccessDenied ||
+                     OpenKey(parent, which, asItself, platform::kKeyRead, key.put()) != platform::kSuccess))
+    return status;
   if (ownName) *ownName = platform::KeyObjectName(key.get());
-  char16_t name[kLongestKeyName + 1];
-  return DeleteSubtree(key.get(), name);
+  const bool link = asItself && IsLink(key.get());
+  const std::int32_t below = link ? platform::kSuccess : DeleteChildren(key.get(), buffer);
+  if (below != platform::kSuccess) return below;
+  return deletable ? platform::DeleteOpenKey(key.get()) : status;
+}
+
+// Deletes every subkey of key, always the first one left.
+std::int32_t DeleteChildren(RegKey key, char16_t* buffer) {
+  for (;;) {
+    std::uint32_t length = kLongestKeyName + 1;
+    const std::int32_t status = platform::RegEnumKeyExW(key, 0, buffer, &length);
+    if (status == platform::kNoMoreItems) return platform::kSuccess;
+    if (status != platform::kSuccess) return status;
+    const std::int32_t deleted = DeleteKey(key, buffer, true, buffer, nullptr);
+    if (deleted != platform::kSuccess) return deleted;
+  }
 }
 
 }  // namespace
 
-std::int32_t RemoveWholeKey(RegKey base, const char16_t* path, std::u16string* ownName) {
-  if (ownName) ownName->clear();
+std::int32_t RemoveWholeKey(RegKey base, const char16_t* path, std::optional<std::u16string>* ownName) {
+  if (ownName) ownName->reset();
   platform::UniqueRegKey handle;
   const std::int32_t opened = platform::RegOpenKeyExW(base, nullptr, platform::kSubtreeAccess, handle.put());
   if (opened != platform::kSuccess) return opened;
-  const std::int32_t status = DeleteKeyAt(handle.get(), path, ownName);
+  char16_t buffer[kLongestKeyName + 1];
+  const std::int32_t status = DeleteKey(handle.get(), path, false, buffer, ownName);
   handle.reset();
   if (status == platform::kSuccess) report::KeyDeleted(path);
   else report::KeyNotDeleted(path, status);

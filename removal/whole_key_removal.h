@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/registry.h"
@@ -22,15 +23,18 @@ namespace removal {
 // through its own handle, so a link key goes as a link and nothing outside
 // the subtree is ever reached, whatever another program changes meanwhile.
 // The path itself is opened as the search reached it, through any link on
-// the way. The first failure ends the deletion and is the status reported:
-// 0x2 when the key is not there, 0x5 when a key below it may not be opened
-// for deletion (what stands below such a key then stays, as it does for
-// RegDeleteTreeW), or the code of a key that could not be deleted.
+// the way. As for RegDeleteTreeW, a key that may be read but not deleted
+// still loses what lies below it, and then fails with 0x5. The first failure
+// ends the deletion and is the status reported: 0x2 when the key is not
+// there, 0x5 when a key may not be deleted (or not even read), or the code
+// of a key that could not be deleted.
 //
 // Returns the status reported, or the failed open's status when nothing was
-// reported. When ownName is given, it receives the key's own full name as
-// the kernel knew it just before the deletion (empty when that cannot be
-// had, or when the key could not be opened).
-std::int32_t RemoveWholeKey(platform::RegKey base, const char16_t* path, std::u16string* ownName = nullptr);
+// reported. When ownName is given, it receives, once the key was opened and
+// so something below it may have gone, the key's own full name as the kernel
+// knew it just before the deletion (empty when that cannot be had); it stays
+// empty-handed when the key could not be opened at all.
+std::int32_t RemoveWholeKey(platform::RegKey base, const char16_t* path,
+                            std::optional<std::u16string>* ownName = nullptr);
 
 }  // namespace removal

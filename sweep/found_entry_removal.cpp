@@ -1,5 +1,7 @@
 #include "sweep/found_entry_removal.h"
 
+#include <optional>
+
 #include "platform/access_masks.h"
 #include "platform/unique_handle.h"
 #include "removal/whole_key_removal.h"
@@ -12,9 +14,9 @@ namespace {
 using platform::RegKey;
 
 void DeleteWholeKey(RegKey root, const std::u16string& keyPath, std::vector<std::u16string>* deletedKeys) {
-  std::u16string ownName;
-  const std::int32_t status = removal::RemoveWholeKey(root, keyPath.c_str(), deletedKeys ? &ownName : nullptr);
-  if (deletedKeys && status == platform::kSuccess) deletedKeys->push_back(std::move(ownName));
+  std::optional<std::u16string> ownName;
+  removal::RemoveWholeKey(root, keyPath.c_str(), deletedKeys ? &ownName : nullptr);
+  if (deletedKeys && ownName) deletedKeys->push_back(std::move(*ownName));
 }
 
 void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {

@@ -23,9 +23,9 @@ struct WholeKeyMarkerList {
 // Each attempted deletion is reported; a key or root that cannot be opened
 // skips its entry silently. The list is empty on return, whatever happened.
 //
-// When deletedKeys is given, the own full name of each key deleted whole with
-// success, as the kernel knew it just before (empty when that could not be
-// had), is appended to it.
+// When deletedKeys is given, the own full name of each key a whole-key
+// deletion opened, and so may have deleted in whole or in part, as the kernel
+// knew it just before (empty when that could not be had), is appended to it.
 void RemoveFoundEntries(platform::RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers,
                         std::vector<std::u16string>* deletedKeys = nullptr);
 

@@ -27,31 +27,44 @@ bool LinkGuard::Enter(platform::RegKey subKey, const std::u16string& path, std::
       if (abandonFrom_ != kNone) return false;
     }
   }
+  // subKey would lie at depth keys_.size(), deeper than any hive nests keys:
+  // links led here. A cycle is left from its first repeat, as the guard
+  // leaves any; a chain that repeats nothing ends at kDeepestWalk.
+  const std::size_t depth = keys_.size();
+  if (depth > kDeepestNesting && !guarded_) {
+    StartGuarding();
+    if (abandonFrom_ != kNone) return false;
+  }
+  if (depth > kDeepestWalk) {
+    Refuse(listSize);
+    return false;
+  }
   if (guarded_) {
     auto own = platform::KeyObjectName(subKey);
     if (!Admit(own)) {
-      dropFrom_ = listSize;
-      leftOut_ = true;
+      Refuse(listSize);
       return false;
     }
+    if (!own.empty()) pathNames_.insert(own);
     names_.push_back(std::move(own));
   }
   keys_.push_back(subKey);
   marks_.push_back(listSize);
-  if (!guarded_ && keys_.size() - 1 > kDeepestNesting) {
-    StartGuarding();
-    if (abandonFrom_ != kNone) {
-      Leave();
-      return false;
-    }
-  }
   return true;
 }
 
 void LinkGuard::Leave() {
   keys_.pop_back();
   marks_.pop_back();
-  if (guarded_) names_.pop_back();
+  if (guarded_) {
+    if (!names_.back().empty()) pathNames_.erase(names_.back());
+    names_.pop_back();
+  }
+}
+
+void LinkGuard::Refuse(std::size_t listSize) {
+  dropFrom_ = listSize;
+  leftOut_ = true;
 }
 
 // The root's handle may be a predefined one, which the kernel cannot name,
@@ -85,7 +98,9 @@ bool LinkGuard::LooksLinked(platform::RegKey subKey, const std::u16string& path)
 void LinkGuard::StartGuarding() {
   guarded_ = true;
   names_.clear();
+  pathNames_.clear();
   names_.push_back(RootName(keys_.size() > 1 ? keys_[1] : root_));
+  if (!names_.back().empty()) pathNames_.insert(names_.back());
   entries_[NameHash(names_.back())] = 1;
   for (std::size_t depth = 1; depth < keys_.size(); ++depth) {
     if (abandonFrom_ != kNone) {
@@ -100,17 +115,15 @@ void LinkGuard::StartGuarding() {
       names_.emplace_back();
       continue;
     }
-    if (!own.empty()) ++entries_[NameHash(own)];
+    if (!own.empty()) {
+      ++entries_[NameHash(own)];
+      pathNames_.insert(own);
+    }
     names_.push_back(std::move(own));
   }
 }
 
-bool LinkGuard::OnPath(const std::u16string& own) const {
-  if (own.empty()) return false;
-  for (const auto& ancestor : names_)
-    if (ancestor == own) return true;
-  return false;
-}
+bool LinkGuard::OnPath(const std::u16string& own) const { return !own.empty() && pathNames_.count(own) != 0; }
 
 // A key the kernel will not name cannot be told from one already met, so once
 // the guard has started it is not entered: through a cycle of such keys the

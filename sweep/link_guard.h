@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/registry.h"
@@ -17,24 +18,31 @@ namespace sweep {
 // cannot tell a key reached through a link from any other without asking the
 // kernel for its real name, a call per key. The guard asks only once a walk
 // has shown something no registry without links can show:
-// - a path deeper than any hive nests keys (kDeepestNesting): a cycle;
+// - a path deeper than any hive nests keys (kDeepestNesting): a cycle, or a
+//   chain of links;
 // - more keys entered than kFirstWebCheck, then twice that, and so on, while
 //   the key being entered is not where its path says: a web. At each of
-//   those counts it names the root and the key (two calls); a walk without
-//   links never finds a difference and so stays unguarded.
+//   those counts it names the key (one call; the first also names the root);
+//   a walk without links never finds a difference and so stays unguarded.
 // From then on, for the rest of this root, every key entered is named. A key
 // already on the path is not entered again, and nor is one already entered
 // kMostEntries times since the guard began: enough for the one second path
 // that a legitimate link such as CurrentControlSet gives each key below it,
 // few enough to keep a web's walk in proportion to its keys; nor is a key the
-// kernel will not name, which could be any of them. What was found
-// through a refused key is dropped, so a key met again through a cycle is
-// reported once, by its shortest path. Entries are counted by a 64-bit hash of
-// the real name, so the memory a large guarded walk needs stays small; two
-// names would have to share a hash for a key to be passed over.
+// kernel will not name, which could be any of them. Guarded or not, no walk
+// goes deeper than kDeepestWalk: a chain of distinct keys, each linking to
+// the next, repeats no key, and would otherwise take the walk as deep as the
+// chain is long. What was found through a refused key is dropped, so a key
+// met again through a cycle is reported once, by its shortest path. Entries
+// are counted by a 64-bit hash of the real name, so the memory a large
+// guarded walk needs stays small; two names would have to share a hash for a
+// key to be passed over.
 class LinkGuard {
  public:
   static constexpr std::size_t kDeepestNesting = 512;
+  // The deepest key a walk enters: a hive's own root key lies one level below
+  // HKEY_LOCAL_MACHINE or HKEY_USERS.
+  static constexpr std::size_t kDeepestWalk = kDeepestNesting + 1;
   static constexpr std::uint64_t kFirstWebCheck = 16384;
   static constexpr unsigned kMostEntries = 2;
 
@@ -71,12 +79,14 @@ class LinkGuard {
   void StartGuarding();
   bool Admit(const std::u16string& own);
   bool OnPath(const std::u16string& own) const;
+  void Refuse(std::size_t listSize);
 
   platform::RegKey root_;
   std::u16string rootPath_;
   std::vector<platform::RegKey> keys_;                   // the keys on the path, root first
   std::vector<std::size_t> marks_;                       // the list's size before each one's Key entry
   std::vector<std::u16string> names_;                    // their real names, once guarded
+  std::unordered_set<std::u16string> pathNames_;         // the same, those not empty, to look up
   std::unordered_map<std::uint64_t, unsigned> entries_;  // hash of a real name -> times entered, once guarded
   bool guarded_ = false;
   bool leftOut_ = false;

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/registry.h"
 #include "sweep/found_entry.h"
-#include "text/unit_scan.h"
 
 namespace sweep {
 
@@ -27,7 +27,8 @@ namespace sweep {
 void ScanKey(platform::RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
              SearchFlags flags);
 
-// Searches the values of one key; ScanKey calls it for a key with values.
+// Searches the values of one key; ScanKey does the same for each key with
+// values, from the one query it makes of the key.
 void ScanValues(platform::RegKey key, const std::u16string& keyPath, const std::u16string& pattern, FoundList& list,
                 SearchFlags flags);
 
@@ -35,38 +36,34 @@ void ScanValues(platform::RegKey key, const std::u16string& keyPath, const std::
 struct TaggedEntry {
   FoundEntry entry;
   std::size_t pattern = 0;
+  // The entry's own name, the key's last part or the value's name, held a
+  // NUL and is kept up to it, as every call that takes a name reads it: a
+  // name that opens nothing, or another key or value than the one found.
+  bool nameCut = false;
 };
 using TaggedList = std::vector<TaggedEntry>;
 
 // ScanKey for several patterns in one walk: every key visited and every value
-// read once, each name and text tested against all the patterns in wanted
+// read once, each name and text tested against each of the patterns in wanted
 // (bit i: patterns[i], at most 31). The entries of any one pattern appear in
 // the list in the very order, and with the very contents, that ScanKey with
 // that pattern alone would give them over the same registry; how the
 // patterns' entries interleave is not promised.
 //
 // True when the link guard left something out of the walk (a key met again
-// through a cycle, or one reached by more paths than it allows): which paths
-// it leaves out depends on the order in which the walk met the keys, which a
-// registry changed since may not repeat.
+// through a cycle, one reached by more paths than it allows, or one deeper
+// than any hive nests keys): which paths it leaves out depends on the order
+// in which the walk met the keys, which a registry changed since may not
+// repeat.
 bool ScanKeyForPatterns(platform::RegKey key, const std::u16string& keyPath, const SweepPattern* patterns,
                         std::size_t count, std::uint32_t wanted, TaggedList& list);
 
-// How the search reads one string value's data, dataBytes as returned, for
-// one pattern: a run of NUL-terminated strings from the start, ended by an
-// empty string or the data's end (a last string without its NUL ends with
-// the last whole character). The pattern must outlive it.
-class ValueTextSearch {
- public:
-  explicit ValueTextSearch(const char16_t* pattern);
-
-  // The first string that contains the pattern; none when none does.
-  std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes) const;
-
- private:
-  const char16_t* pattern_;
-  std::size_t length_;
-  text::UnitScan<2> scan_;  // stops at each NUL, and where the pattern may begin
-};
+// The first string of one string value's data (dataBytes as returned) that
+// contains pattern; none when none does. The data is read as a run of
+// NUL-terminated strings from the start, ended by an empty string or by the
+// data's end: a last string without its NUL ends with the last whole
+// character, and nothing beyond the data is read.
+std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint32_t dataBytes,
+                                                 std::u16string_view pattern);
 
 }  // namespace sweep

@@ -51,9 +51,10 @@ bool BelowUserClasses(const std::u16string& name, const std::u16string& classes,
   return true;
 }
 
-// Whether deleting these keys (their own names, taken just before) may have
-// uncovered keys under HKEY_CLASSES_ROOT: a key of the user's classes went
-// while a key of the same path still opens there. A name that could not be
+// Whether deleting these keys (their own names, taken just before), in whole
+// or in part, may have uncovered keys under HKEY_CLASSES_ROOT: a key of the
+// user's classes lost something while a key of the same path still opens
+// there. A name that could not be
 // had counts as one that may have.
 bool MayHaveUncovered(const std::vector<std::u16string>& deletedKeys, const UserClasses& classes) {
   if (!classes.present) return false;
@@ -77,7 +78,8 @@ void TakeFinds(TaggedList& kept, std::size_t row, const char16_t* pattern, RegKe
   std::size_t left = 0;
   for (std::size_t i = 0; i < kept.size(); ++i) {
     if (kept[i].pattern == row) {
-      if (!checked || StillFound(root, kept[i].entry, pattern)) list.push_back(std::move(kept[i].entry));
+      if (!checked || StillFound(root, kept[i].entry, pattern, kept[i].nameCut))
+        list.push_back(std::move(kept[i].entry));
       continue;
     }
     if (left != i) kept[left] = std::move(kept[i]);

@@ -29,9 +29,10 @@ namespace sweep {
 //   more paths than it allows), which depends on the order in which the
 //   walk met the keys, and so on the whole registry at the time;
 // - HKEY_CLASSES_ROOT, after a key of the current user's classes was
-//   deleted while a key of the same path still opens there: on Windows the
-//   user's classes hide the machine's, so deleting the user's copy uncovers
-//   a machine key with contents the walk never saw.
+//   deleted, in whole or only in part, while a key of the same path still
+//   opens there: on Windows the user's classes hide the machine's, so
+//   deleting what the user's copy holds uncovers the machine's keys, with
+//   contents the walk never saw.
 //
 // Each root's name shows in the console title's progress while it is walked.
 void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,

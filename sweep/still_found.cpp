@@ -1,6 +1,7 @@
 #include "sweep/still_found.h"
 
 #include <cstdint>
+#include <string>
 
 #include "platform/buffer.h"
 #include "platform/unique_handle.h"
@@ -22,14 +23,26 @@ bool TextStillHolds(RegKey key, const char16_t* valueName, const char16_t* patte
       platform::kSuccess)
     return false;
   if (!platform::IsStringType(type) || read > size) return false;
-  return ValueTextSearch(pattern).FirstStringHolding(data.get(), read).has_value();
+  return FirstStringHolding(data.get(), read, pattern).has_value();
+}
+
+// The key that holds a Key entry: the path less its last part.
+std::u16string Holder(const FoundEntry& entry) {
+  if (entry.kind != EntryKind::Key) return entry.keyPath;
+  const auto slash = entry.keyPath.rfind(u'\\');
+  return slash == std::u16string::npos ? std::u16string() : entry.keyPath.substr(0, slash);
 }
 
 }  // namespace
 
-bool StillFound(RegKey root, const FoundEntry& entry, const char16_t* pattern) {
+bool StillFound(RegKey root, const FoundEntry& entry, const char16_t* pattern, bool nameCut) {
   platform::UniqueRegKey opened;
   std::int32_t status = platform::kSuccess;
+  if (nameCut) {
+    const std::u16string holder = Holder(entry);
+    if (holder.empty()) return true;
+    return platform::RegOpenKeyExW(root, holder.c_str(), platform::kKeyRead, opened.put()) == platform::kSuccess;
+  }
   // The root's own values are read through the root's handle, as the walk read them.
   if (!entry.keyPath.empty())
     status = platform::RegOpenKeyExW(root, entry.keyPath.c_str(), platform::kKeyRead, opened.put());

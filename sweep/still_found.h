@@ -17,6 +17,11 @@ namespace sweep {
 // - a ValueName entry: its key still opens for reading and holds the value;
 // - a ValueData entry: the same, the value still a string type, and its text,
 //   read as the search reads it, still contains the pattern.
-bool StillFound(platform::RegKey root, const FoundEntry& entry, const char16_t* pattern);
+// An entry whose own name was cut at a NUL (nameCut) cannot be looked up by
+// that name, which opens nothing or something else. Nor can the sweep delete
+// it, since every deletion takes the name up to its NUL; only the deletion of
+// the key that holds it takes it along. So it is still there, as a search
+// would list it again, while that key still opens for reading.
+bool StillFound(platform::RegKey root, const FoundEntry& entry, const char16_t* pattern, bool nameCut = false);
 
 }  // namespace sweep

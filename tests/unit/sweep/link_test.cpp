@@ -140,6 +140,41 @@ TEST_F(Links, WebOfLinksWithoutACycleEndsAndStillFindsTheProduct) {
   EXPECT_LT(CallsNamed("RegOpenKeyExW"), 3 * sweep::LinkGuard::kFirstWebCheck);
 }
 
+// A chain of distinct keys, each linking to the next, repeats no key: alone,
+// and reached after a web has started the guard, the walk still stops at the
+// deepest a hive can nest, in time linear in the keys, and finds the product
+// beside it.
+TEST_F(Links, ChainOfLinksDeeperThanAnyHiveEndsAtTheNestingBound) {
+  for (const bool behindWeb : {false, true}) {
+    SetUp();
+    if (behindWeb)
+      for (char16_t level = u'A'; level < u'U'; ++level) {
+        const std::u16string at = u"HKCU\\Software\\B web\\K" + std::u16string(1, level);
+        memory::LoadReg(u"[" + at + u"]\n");
+        memory::MakeLink(at + u"\\L1", kUserPath + u"\\Software\\B web\\K" + std::u16string(1, level + 1));
+        memory::MakeLink(at + u"\\L2", kUserPath + u"\\Software\\B web\\K" + std::u16string(1, level + 1));
+      }
+    constexpr int kKeys = 2000;
+    auto chainKey = [](int i) {
+      const std::string digits = std::to_string(10000 + i);
+      return u"Software\\Chain\\C" + std::u16string(digits.begin(), digits.end());
+    };
+    for (int i = 0; i < kKeys; ++i) memory::CreateKey(u"HKCU\\" + chainKey(i));
+    for (int i = 0; i + 1 < kKeys; ++i)
+      memory::MakeLink(u"HKCU\\" + chainKey(i) + u"\\L", kUserPath + u"\\" + chainKey(i + 1));
+    memory::LoadReg(u"[HKCU\\" + chainKey(kKeys - 1) + u"]\n\"Tarnvol\"=\"1\"\n[HKCU\\Software\\Tarnvol beside]\n");
+    memory::ClearRegistryCalls();
+    const auto list = ScanCurrentUser(u"Tarnvol", 3);
+    const auto paths = Paths(list);
+    for (const auto& entry : list)
+      EXPECT_LE(std::count(entry.keyPath.begin(), entry.keyPath.end(), u'\\') + 1, sweep::LinkGuard::kDeepestWalk);
+    // The chain's last key is met through the first paths that reach it.
+    EXPECT_TRUE(std::any_of(list.begin(), list.end(), [](const auto& e) { return e.valueName == u"Tarnvol"; }));
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "Software\\Tarnvol beside"), paths.end());
+    EXPECT_LT(CallsNamed("RegOpenKeyExW"), 3 * sweep::LinkGuard::kFirstWebCheck);
+  }
+}
+
 TEST_F(Links, LargeRegistryWithoutLinksStaysUnguarded) {
   std::u16string text;
   for (int i = 0; i < 200; ++i)

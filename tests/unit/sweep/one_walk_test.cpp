@@ -89,3 +89,73 @@ TEST(OneWalkSweep, WalksTheClassesRootAgainWhenDeletingTheUsersKeyUncoversTheMac
 }
 
 }  // namespace
+
+namespace {
+
+// Each sweep, literal or one-walk, on a fresh machine built by seed; the
+// reports must be the expected one.
+void ExpectBothSweepsReport(void (*seed)(), const std::u16string& expected) {
+  for (auto sweep : {sweep_differential::LiteralSweep, sweep_differential::OneWalkSweep}) {
+    memory::ResetMachine();
+    seed();
+    sweep();
+    EXPECT_EQ(memory::Narrow(memory::Output()), memory::Narrow(expected));
+  }
+}
+
+// A key that may be read but not deleted loses what lies below it and then
+// fails, as RegDeleteTreeW has it, so the service name's pass no longer finds
+// the child that the display name's key held.
+TEST(OneWalkSweep, AKeyThatRefusesDeletionLosesItsSubtreeAndIsReportedOnce) {
+  ExpectBothSweepsReport(
+      [] {
+        memory::LoadReg(u"[HKCU\\Software\\Korvex for Windows\\Tarnvol cache]\n\"a\"=\"b\"\n");
+        memory::RefuseAccess(u"HKCU\\Software\\Korvex for Windows", platform::kDelete);
+      },
+      u"[Software\\Korvex for Windows]: NOT DELETED, ERR = 0x5\n\n"
+      u"[S-1-5-21-1000-1001\\Software\\Korvex for Windows]: NOT DELETED, ERR = 0x5\n\n");
+  EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Korvex for Windows\\Tarnvol cache"));
+  EXPECT_TRUE(memory::KeyExists(u"HKCU\\Software\\Korvex for Windows"));
+}
+
+// A key and a value whose names hold a NUL are found by the name up to it,
+// which opens nothing: a fresh search lists them again at the service name's
+// turn, and each deletion reports 0x2.
+TEST(OneWalkSweep, NamesWithANulInsideAreListedAgainAsAFreshSearchWould) {
+  ExpectBothSweepsReport(
+      [] {
+        memory::CreateKey(std::u16string(u"HKCU\\Software\\Vendor\\Tarnvol") + u'\0' + u"x");
+        memory::SetValue(u"HKCU\\Software\\Vendor", std::u16string(u"Tarnvol") + u'\0' + u"y", platform::kRegSz,
+                         {0, 0});
+      },
+      u"[Software\\Vendor]:Tarnvol: NOT DELETED, ERR = 0x2\n\n"
+      u"[Software\\Vendor\\Tarnvol]: NOT DELETED, ERR = 0x2\n\n"
+      u"[S-1-5-21-1000-1001\\Software\\Vendor]:Tarnvol: NOT DELETED, ERR = 0x2\n\n"
+      u"[S-1-5-21-1000-1001\\Software\\Vendor\\Tarnvol]: NOT DELETED, ERR = 0x2\n\n");
+}
+
+// Through HKEY_CLASSES_ROOT the user's installer record cannot be deleted (a
+// machine key below it, first in the merged view, refuses), through
+// HKEY_CURRENT_USER only in part: its child B goes, and the machine's B shows
+// through with a value the classes root's walk never saw. The classes root
+// is walked again, and that value goes through it.
+TEST(OneWalkSweep, AUserClassesKeyDeletedInPartUncoversTheMachinesKeys) {
+  ExpectBothSweepsReport(
+      [] {
+        memory::MergeUserClasses(true);
+        memory::LoadReg(
+            u"[HKCU\\Software\\Classes\\Installer\\Products\\A1]\n\"ProductName\"=\"Korvex for Windows\"\n"
+            u"[HKCU\\Software\\Classes\\Installer\\Products\\A1\\B]\n"
+            u"[HKCU\\Software\\Classes\\Installer\\Products\\A1\\Zlocked]\n"
+            u"[HKLM\\Software\\Classes\\Installer\\Products\\A1\\Aaa]\n"
+            u"[HKLM\\Software\\Classes\\Installer\\Products\\A1\\B]\n\"Tarnvol\"=dword:00000001\n");
+        memory::RefuseAccess(u"HKCU\\Software\\Classes\\Installer\\Products\\A1\\Zlocked", platform::kDelete);
+        memory::RefuseAccess(u"HKLM\\Software\\Classes\\Installer\\Products\\A1\\Aaa", platform::kDelete);
+      },
+      u"[Installer\\Products\\A1]: NOT DELETED, ERR = 0x5\n\n"
+      u"[Software\\Classes\\Installer\\Products\\A1]: NOT DELETED, ERR = 0x5\n\n"
+      u"[S-1-5-21-1000-1001\\Software\\Classes\\Installer\\Products\\A1]: NOT DELETED, ERR = 0x5\n\n"
+      u"[Installer\\Products\\A1\\B]:Tarnvol: DELETED\n\n");
+}
+
+}  // namespace

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <iterator>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -35,6 +35,17 @@ TEST(ContainsNoCase, FoldsOnlyAsciiCapitals) {
   EXPECT_FALSE(ContainsNoCase(u"@", u"`"));
 }
 
+// A string of value data ends at its size or its first NUL; the units past
+// the size (a sentinel here) are never part of it.
+TEST(ContainsNoCase, ABoundedTextEndsAtItsSizeOrItsFirstNul) {
+  const char16_t data[] = u"xxTarnvolTarnvol";
+  EXPECT_EQ(ContainsNoCase(std::u16string_view(data, 9), u"TARNVOL"), 2u);
+  EXPECT_FALSE(ContainsNoCase(std::u16string_view(data, 8), u"Tarnvol"));  // cut one unit short
+  EXPECT_FALSE(ContainsNoCase(std::u16string_view(u"ab\0Tarnvol", 10), u"Tarnvol"));
+  EXPECT_EQ(ContainsNoCase(std::u16string_view(data, 0), u""), 0u);
+  EXPECT_FALSE(ContainsNoCase(std::u16string_view(data, 0), u"x"));
+}
+
 TEST(EqualsNoCase, DemandsTheWholeText) {
   EXPECT_TRUE(EqualsNoCase(u"TESSAID", u"tessaid"));
   EXPECT_TRUE(EqualsNoCase(u"", u""));
@@ -42,42 +53,6 @@ TEST(EqualsNoCase, DemandsTheWholeText) {
   EXPECT_FALSE(EqualsNoCase(u"tessaid", u"tessaid2"));
   EXPECT_FALSE(EqualsNoCase(u"tessaid", u"tessai"));
   EXPECT_FALSE(EqualsNoCase(u"\u00C4", u"\u00E4"));
-}
-
-}  // namespace
-
-namespace {
-
-std::uint32_t Find(const text::PatternSet& set, const char16_t* text, std::uint32_t wanted) {
-  return set.Find(text, std::char_traits<char16_t>::length(text), wanted);
-}
-
-// Three patterns in one pass give what each gives alone: patterns sharing a
-// first letter in either case, a pattern whose first unit is not ASCII, an
-// empty one, and only the patterns asked for.
-TEST(PatternSet, FindsEachPatternAsContainsNoCaseDoes) {
-  const char16_t* patterns[] = {u"Tarnvol", u"tessaid", u"\u00C4rger", u"", u"Korvex for Windows"};
-  const text::PatternSet set(patterns, 5);
-  const std::uint32_t all = 0x1F;
-  EXPECT_EQ(Find(set, u"xTARNVOLRec", all), 0x1u | 0x8u);
-  EXPECT_EQ(Find(set, u"teSSaid TarnvoX tarnvol", all), 0x1u | 0x2u | 0x8u);
-  EXPECT_EQ(Find(set, u"\u00C4rger", all), 0x4u | 0x8u);
-  EXPECT_EQ(Find(set, u"\u00E4rger", all), 0x8u);  // only A to Z fold
-  EXPECT_EQ(Find(set, u"Korvex for Windows, Tarnvol", 0x11), 0x11u);
-  EXPECT_EQ(Find(set, u"Korvex for Windows, Tarnvol", 0x10), 0x10u);
-  EXPECT_EQ(Find(set, u"", all), 0x8u);
-  EXPECT_EQ(Find(set, u"Tarnvo", 0x1), 0u);  // a pattern cut short by the text's end
-  // Long enough for the eight-at-a-time scan, a match in its last units.
-  EXPECT_EQ(Find(set, u"0123456789abcdefghijklmnopqrstuvwxyzTARNVOL", all), 0x1u | 0x8u);
-  const char16_t name[] = u"0123456789abcdef\0Tarnvol";  // what follows a NUL is not the text's
-  EXPECT_EQ(set.Find(name, std::size(name) - 1, all), 0x8u);
-}
-
-// Past four first units the set still answers, looking at every unit.
-TEST(PatternSet, ManyFirstUnits) {
-  const char16_t* patterns[] = {u"ab", u"cd", u"ef", u"gh", u"ij"};
-  const text::PatternSet set(patterns, 5);
-  EXPECT_EQ(Find(set, u"xxIJxxEFxxxxxxxxxxxAB", 0x1F), 0x1u | 0x4u | 0x10u);
 }
 
 }  // namespace

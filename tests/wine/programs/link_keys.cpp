@@ -7,6 +7,9 @@
 //   link_keys unlink ROOT PATH [PATH ...]
 //                                     deletes each link key ROOT\PATH itself,
 //                                     never the key it points at
+//   link_keys chain ROOT PATH COUNT   makes COUNT keys ROOT\PATH\C<n>, each
+//                                     holding a link L to the next
+//   link_keys unchain ROOT PATH COUNT deletes those links and keys again
 //
 // ROOT is HKCU, HKLM or HKU. Prints one line per failure on standard error;
 // exit code 0 on success, 1 on a failure, 2 on bad arguments.
@@ -79,6 +82,36 @@ int Unlink(HKEY root, const wchar_t* path) {
   return 0;
 }
 
+// The chain's n-th key, with five digits so that they enumerate in order.
+std::wstring ChainKey(const wchar_t* path, int n) {
+  wchar_t digits[16];
+  std::swprintf(digits, 16, L"%05d", n);
+  return std::wstring(path) + L"\\C" + digits;
+}
+
+int Chain(HKEY root, const wchar_t* path, int count) {
+  for (int n = 0; n < count; ++n) {
+    HKEY key = nullptr;
+    const LONG status = ::RegCreateKeyExW(root, ChainKey(path, n).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                          &key, nullptr);
+    if (status != ERROR_SUCCESS) return Fail(L"creating a chain key", status);
+    ::RegCloseKey(key);
+  }
+  for (int n = 0; n + 1 < count; ++n)
+    if (Link(root, (ChainKey(path, n) + L"\\L").c_str(), ChainKey(path, n + 1).c_str())) return 1;
+  return 0;
+}
+
+int Unchain(HKEY root, const wchar_t* path, int count) {
+  for (int n = 0; n + 1 < count; ++n)
+    if (Unlink(root, (ChainKey(path, n) + L"\\L").c_str())) return 1;
+  for (int n = 0; n < count; ++n) {
+    const LONG status = ::RegDeleteKeyW(root, ChainKey(path, n).c_str());
+    if (status != ERROR_SUCCESS) return Fail(L"deleting a chain key", status);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -92,6 +125,12 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 3; i < argc; ++i) failures += Unlink(root, argv[i]);
     return failures ? 1 : 0;
   }
-  std::fwprintf(stderr, L"usage: link_keys link ROOT PATH TARGET [PATH TARGET ...] | unlink ROOT PATH [PATH ...]\n");
+  if (root && argc == 5 && !std::wcscmp(argv[1], L"chain"))
+    return Chain(root, argv[3], std::wcstol(argv[4], nullptr, 10));
+  if (root && argc == 5 && !std::wcscmp(argv[1], L"unchain"))
+    return Unchain(root, argv[3], std::wcstol(argv[4], nullptr, 10));
+  std::fwprintf(stderr,
+                L"usage: link_keys link ROOT PATH TARGET [PATH TARGET ...] | unlink ROOT PATH [PATH ...] |"
+                L" chain ROOT PATH COUNT | unchain ROOT PATH COUNT\n");
   return 2;
 }
