@@ -118,8 +118,8 @@ inline constexpr const char16_t* kSymbolicLinkValue = u"SymbolicLinkValue";
 // Two questions about symbolic link keys, which a user can plant in their own
 // hive. Neither is a single Win32 call. The search asks IsLinkKey for every
 // key whose name matches a pattern, so that no link is deleted through its
-// name; KeyObjectName only where a key's real place matters (the link guard,
-// an installer record found by its path).
+// name; KeyObjectName wherever a key's real place matters rather than the
+// path that led to it.
 
 // True when the subkey name of parent is itself a link key (opened with
 // REG_OPTION_OPEN_LINK, it holds a REG_LINK "SymbolicLinkValue").
