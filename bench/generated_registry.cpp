@@ -104,7 +104,7 @@ const char16_t* const kExtensions[] = {u".txt", u".doc", u".xls", u".htm", u".jp
 
 std::u16string Word(Random& random) { return kWords[random.Below(std::size(kWords))]; }
 
-std::u16string Hex(Random& random, int digits) {
+std::u16string RandomHex(Random& random, int digits) {
   static const char16_t kDigits[] = u"0123456789ABCDEF";
   std::u16string text;
   for (int i = 0; i < digits; ++i) text += kDigits[random.Below(16)];
@@ -112,8 +112,8 @@ std::u16string Hex(Random& random, int digits) {
 }
 
 std::u16string Guid(Random& random) {
-  return u"{" + Hex(random, 8) + u"-" + Hex(random, 4) + u"-" + Hex(random, 4) + u"-" + Hex(random, 4) + u"-" +
-         Hex(random, 12) + u"}";
+  return u"{" + RandomHex(random, 8) + u"-" + RandomHex(random, 4) + u"-" + RandomHex(random, 4) + u"-" +
+         RandomHex(random, 4) + u"-" + RandomHex(random, 12) + u"}";
 }
 
 std::u16string Number(std::size_t n, int width) {

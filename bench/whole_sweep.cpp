@@ -19,9 +19,9 @@
 #include "bench/bare_walk.h"
 #include "bench/callgrind.h"
 #include "bench/generated_registry.h"
-#include "fuzz/sweep_differential.h"
 #include "platform/memory/machine.h"
 #include "run/tables.h"
+#include "tests/support/sweep_differential.h"
 #include "text/text_matching.h"
 
 namespace {

@@ -1,9 +1,10 @@
 // The sweep and the filter-list edit while the registry changes under every
-// call, driven by fuzz input: see changing_registry.h for what is checked.
+// call, driven by fuzz input: see tests/support/changing_registry.h for what
+// is checked. A failed check aborts, support::onFailure's default.
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz/changing_registry.h"
+#include "tests/support/changing_registry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::size_t at = 0;

@@ -1,9 +1,10 @@
 // The one-walk sweep against the literal sweep on a registry generated from
-// fuzz input: see sweep_differential.h for what is built and compared.
+// fuzz input: see tests/support/sweep_differential.h for what is built and
+// compared. A failed check aborts, support::onFailure's default.
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz/sweep_differential.h"
+#include "tests/support/sweep_differential.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Each run reads the same choices from the start; past the input's end

@@ -89,14 +89,15 @@ std::int32_t RegEnumValueW(RegKey key, std::uint32_t index, char16_t* name, std:
 std::int32_t RegQueryValueExW(RegKey key, const char16_t* name, std::uint32_t* type, std::uint8_t* data,
                               std::uint32_t* dataBytes);
 
-// RegSetValueExW with reserved 0.
+// RegSetValueExW with reserved 0. String data whose last unit is not a NUL
+// takes the unit just past it along when that one is a NUL (Windows' help
+// for callers that leave out the terminator), so the caller's buffer must
+// hold that unit, and a caller that wants the data stored as it is must make
+// sure it is not a NUL.
 std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type, const std::uint8_t* data,
                             std::uint32_t dataBytes);
 
 std::int32_t RegDeleteValueW(RegKey key, const char16_t* name);
-
-// RegDeleteTreeW: deletes subKey with all its subkeys and values.
-std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey);
 
 std::int32_t RegCloseKey(RegKey key);
 
@@ -106,17 +107,19 @@ std::int32_t RegCloseKey(RegKey key);
 std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result);
 
 // Deletes the key behind an open handle (NtDeleteKey, which needs DELETE on
-// the handle): the key itself, never a key it points at. Used for link keys,
-// which have no subkeys.
+// the handle): the key itself, never a key it points at. A key with subkeys
+// is refused (ERROR_ACCESS_DENIED); a key deleted already is deleted again
+// without complaint.
 std::int32_t DeleteOpenKey(RegKey key);
 
 // The value of a link key that names its target, of type kRegLink.
 inline constexpr const char16_t* kSymbolicLinkValue = u"SymbolicLinkValue";
 
 // Two questions about symbolic link keys, which a user can plant in their own
-// hive. Neither is a single Win32 call, and the search asks them only where a
-// walk has already shown something unusual, so a registry without links never
-// pays for them.
+// hive. Neither is a single Win32 call. The search asks IsLinkKey for every
+// key whose name matches a pattern, so that no link is deleted through its
+// name; KeyObjectName wherever a key's real place matters rather than the
+// path that led to it.
 
 // True when the subkey name of parent is itself a link key (opened with
 // REG_OPTION_OPEN_LINK, it holds a REG_LINK "SymbolicLinkValue").

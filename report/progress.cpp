@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/number_text.h"
 
 namespace report {
 namespace {
@@ -22,22 +23,13 @@ Progress& State() {
   return progress;
 }
 
-std::u16string Decimal(std::uint64_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value);
-  return digits;
-}
-
 void LookAtClock(Progress& progress) {
   if (!progress.hasTitle) return;
   const std::uint64_t now = platform::GetTickCount64();
   if (now < progress.nextTitleAt) return;
   progress.nextTitleAt = now + kMillisecondsPerTitle;
   const std::u16string title = u"Korvex Cleaner - sweeping " + std::u16string(progress.rootName) + u": " +
-                               Decimal(progress.keys) + u" keys";
+                               platform::Decimal(static_cast<std::int64_t>(progress.keys)) + u" keys";
   if (platform::SetConsoleTitleW(title.c_str())) progress.shown = true;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/console.h"
+#include "platform/number_text.h"
 
 namespace report {
 namespace {
@@ -12,33 +13,11 @@ namespace {
 // under Microsoft's: building the text ourselves gives the same bytes on both.
 void Write(const std::u16string& message) { platform::WriteOutput(message.data(), message.size()); }
 
-std::u16string Decimal(std::int32_t value) {
-  std::u16string digits;
-  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude);
-  if (value < 0) digits.insert(digits.begin(), u'-');
-  return digits;
-}
-
-// "%X": upper-case hexadecimal of the code's 32 bits, no leading zeros.
-std::u16string Hex(std::int32_t value) {
-  std::u16string digits;
-  auto bits = static_cast<std::uint32_t>(value);
-  do {
-    digits.insert(digits.begin(), u"0123456789ABCDEF"[bits & 0xF]);
-    bits >>= 4;
-  } while (bits);
-  return digits;
-}
-
 }  // namespace
 
 void ServiceManagerUnavailable() { Write(u"Can't open SCManager\n"); }
 void StopRefused(std::uint32_t lastError) {
-  Write(u"Can't stop. Error - " + Decimal(static_cast<std::int32_t>(lastError)) + u"\n");
+  Write(u"Can't stop. Error - " + platform::Decimal(static_cast<std::int32_t>(lastError)) + u"\n");
 }
 void ServiceStopped() { Write(u"Service stopped\n"); }
 void ServiceDeleted() { Write(u"Service was deleted\n"); }
@@ -46,7 +25,7 @@ void ServiceDeleted() { Write(u"Service was deleted\n"); }
 void KeyDeleted(const char16_t* key) { Write(u"[" + std::u16string(key) + u"]: DELETED\n\n"); }
 
 void KeyNotDeleted(const char16_t* key, std::int32_t status) {
-  Write(u"[" + std::u16string(key) + u"]: NOT DELETED, ERR = 0x" + Hex(status) + u"\n\n");
+  Write(u"[" + std::u16string(key) + u"]: NOT DELETED, ERR = 0x" + platform::Hex(status) + u"\n\n");
 }
 
 void ValueDeleted(const char16_t* key, const char16_t* value) {
@@ -54,7 +33,7 @@ void ValueDeleted(const char16_t* key, const char16_t* value) {
 }
 
 void ValueNotDeleted(const char16_t* key, const char16_t* value, std::int32_t status) {
-  Write(u"[" + std::u16string(key) + u"]:" + value + u": NOT DELETED, ERR = 0x" + Hex(status) + u"\n\n");
+  Write(u"[" + std::u16string(key) + u"]:" + value + u": NOT DELETED, ERR = 0x" + platform::Hex(status) + u"\n\n");
 }
 
 }  // namespace report

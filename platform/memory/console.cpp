@@ -5,7 +5,6 @@
 
 #include "platform/console.h"
 #include "platform/memory/machine.h"
-#include "platform/memory/memory.h"
 
 namespace memory {
 namespace {
@@ -50,7 +49,6 @@ void FailSetConsoleTitle() { Title().setFails = true; }
 std::u16string ConsoleTitle() { return Title().title; }
 const std::vector<TitleSet>& ConsoleTitleSets() { return Title().sets; }
 
-void AdvanceClock(std::uint64_t milliseconds) { Title().now += milliseconds; }
 void SetClockStep(std::uint64_t milliseconds) { Title().step = milliseconds; }
 std::size_t TickCallCount() { return Title().tickCalls; }
 

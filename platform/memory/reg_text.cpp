@@ -1,7 +1,7 @@
 // The .reg text that tests build the in-memory registry from and compare it with.
 #include <stdexcept>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/memory/registry_model.h"
 #include "platform/registry.h"
 

@@ -4,31 +4,19 @@
 // predefined roots aliasing the same keys, and data returned as stored.
 //
 // HKEY_CLASSES_ROOT is HKLM\Software\Classes alone, as under Wine, unless a
-// test asks for Windows' merged view (MergeUserClasses). Then the root and
-// every key opened through it is a merged key: the user's key and the
-// machine's key at the same path below HKU\<user>\Software\Classes and
-// HKLM\Software\Classes, each reached as any open reaches it (following
-// links in its own tree), either of them missing; the merged key exists when
-// one of them does. The user's key wins when it exists, else the machine's.
-// The winning key alone holds the values, refuses rights, carries the name
-// and is what DeleteOpenKey deletes; RegOpenLinkKeyW and IsLinkKey take the
-// winning one of the two keys of that name without following a link. Subkeys
-// are the union of both keys' subkeys, sorted as subkeys always are, one per
-// name, in the user's spelling where both hold it; opening one gives the
-// merged key of that name. RegDeleteTreeW deletes the winning key's tree, as
-// a plain tree, and leaves the other one (see DeleteTree). Keys are still
-// created on the machine's side. A handle keeps the two keys it was opened
-// with, as a Windows handle keeps its key; the root itself is looked up anew
-// on every call.
+// test asks for Windows' merged view (MergeUserClasses in machine.h, which
+// says what a merged key is). A handle keeps the two keys it was opened with,
+// as a Windows handle keeps its key; the root itself is looked up anew on
+// every call.
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <stdexcept>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/memory/registry_model.h"
+#include "platform/number_text.h"
 #include "platform/registry.h"
 #include "platform/utf8.h"
 
@@ -47,6 +35,7 @@ struct MergedKey {
 struct Handle {
   std::shared_ptr<Node> node;  // for a merged key, the winning one
   std::uint32_t access = 0;
+  MergedKey merged;  // both keys of a merged key; none otherwise
 };
 
 struct PendingAction {
@@ -59,9 +48,6 @@ struct Registry {
   std::shared_ptr<Node> machine;
   std::shared_ptr<Node> users;
   std::map<std::uintptr_t, Handle> handles;
-  // Both keys of each handle to a merged key, apart from the handles, so
-  // that a walk outside the merged view pays nothing for them.
-  std::map<std::uintptr_t, MergedKey> mergedHandles;
   std::uintptr_t nextHandle = 0x1000;
   std::vector<std::string> calls;
   bool recordCalls = true;
@@ -218,23 +204,22 @@ void CountMergedSubkeys(const MergedKey& key, std::uint32_t* count, std::uint32_
     if (longest) *longest = std::max<std::uint32_t>(*longest, child->name.size());
 }
 
-constexpr struct {
-  std::u16string_view longName, shortName;
-  RegKey key;
-} kRoots[] = {
-    {u"HKEY_CLASSES_ROOT", u"HKCR", platform::kClassesRoot},
-    {u"HKEY_CURRENT_USER", u"HKCU", platform::kCurrentUser},
-    {u"HKEY_LOCAL_MACHINE", u"HKLM", platform::kLocalMachine},
-    {u"HKEY_USERS", u"HKU", platform::kUsers},
-    {u"HKEY_CURRENT_CONFIG", u"HKCC", platform::kCurrentConfig},
-};
+// Whether a path's first name is the root's: its own name or the short one
+// Windows' tools also take, "HK" and the first letter of each later word
+// ("HKLM" for "HKEY_LOCAL_MACHINE").
+bool NamesRoot(std::u16string_view name, std::u16string_view rootName) {
+  std::u16string initials = u"HK";
+  for (auto at = rootName.find(u'_'); at != std::u16string_view::npos; at = rootName.find(u'_', at + 1))
+    initials += rootName[at + 1];
+  return SameName(name, rootName) || SameName(name, initials);
+}
 
 std::shared_ptr<Node> NodeAt(std::u16string_view path, bool create) {
   auto slash = path.find(u'\\');
   auto rootName = path.substr(0, slash);
   auto rest = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash + 1);
-  for (const auto& root : kRoots)
-    if (SameName(rootName, root.longName) || SameName(rootName, root.shortName)) {
+  for (const auto& root : platform::kRootTable)
+    if (NamesRoot(rootName, root.name)) {
       auto node = RootNode(root.key);
       return node ? Walk(node, rest, create) : nullptr;
     }
@@ -247,15 +232,9 @@ Node& ExistingNode(std::u16string_view path) {
   return *node;
 }
 
-std::string Hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-  return text;
-}
-
 std::string HandleName(RegKey key) {
-  for (const auto& root : kRoots)
-    if (root.key == key) return Narrow(root.longName);
+  for (const auto& root : platform::kRootTable)
+    if (root.key == key) return Narrow(root.name);
   auto found = State().handles.find(static_cast<std::uintptr_t>(key));
   if (found == State().handles.end()) return "(bad handle)";
   return Narrow(PathOf(*found->second.node));
@@ -302,10 +281,7 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     if (found == s.handles.end()) return 6;  // ERROR_INVALID_HANDLE
     *node = found->second.node;
     access = found->second.access;
-    if (merged && !s.mergedHandles.empty()) {
-      auto both = s.mergedHandles.find(found->first);
-      if (both != s.mergedHandles.end()) *merged = &both->second;
-    }
+    if (merged && found->second.merged.Winner()) *merged = &found->second.merged;
   }
   RunPending(**node, function);
   if (s.everyCall && !s.inEveryCall) {
@@ -313,29 +289,27 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     s.everyCall(function, PathOf(**node));
     s.inEveryCall = false;
   }
-  if ((*node)->deleted) return platform::kKeyDeleted;
+  // The handle's rights are checked first, as when Windows looks the handle up.
   if ((access & needed) != needed) return platform::kAccessDenied;
+  if ((*node)->deleted) return platform::kKeyDeleted;
   return platform::kSuccess;
 }
 
 // A new handle to node with the rights asked for, unless the key refuses them.
-std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access, RegKey* result) {
+std::int32_t OpenHandle(const std::shared_ptr<Node>& node, std::uint32_t access, RegKey* result,
+                        MergedKey merged = {}) {
   if (node->refused & access) return platform::kAccessDenied;
   auto& s = State();
   const auto value = s.nextHandle;
   s.nextHandle += 4;
-  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access});  // handles only grow
+  s.handles.emplace_hint(s.handles.end(), value, Handle{node, access, std::move(merged)});  // handles only grow
   *result = RegKey(value);
   return platform::kSuccess;
 }
 
 // The same for a merged key, to its winner, which must exist.
-std::int32_t OpenMergedHandle(MergedKey key, std::uint32_t access, RegKey* result) {
-  if (!key.Winner()) return platform::kFileNotFound;
-  const auto status = OpenHandle(key.Winner(), access, result);
-  if (status == platform::kSuccess)
-    State().mergedHandles.emplace(static_cast<std::uintptr_t>(*result), std::move(key));
-  return status;
+std::int32_t OpenMergedHandle(const MergedKey& key, std::uint32_t access, RegKey* result) {
+  return key.Winner() ? OpenHandle(key.Winner(), access, result, key) : platform::kFileNotFound;
 }
 
 std::u16string ValueNameOrDefault(const char16_t* name) { return name ? std::u16string(name) : std::u16string(); }
@@ -363,44 +337,6 @@ void Unlink(const std::shared_ptr<Node>& node) {
   auto& siblings = node->parent->subkeys;
   siblings.erase(std::find(siblings.begin(), siblings.end(), node));
   node->parent = nullptr;
-}
-
-// RegDeleteTreeW as Windows and Wine carry it out: subKey is opened as any open
-// is, following links, and so is each subkey on the way down, first subkey
-// first; then the key itself goes through RegDeleteKeyW, which opens it again,
-// following links once more. A link below the key therefore takes the key it
-// points at, whole, and then stays itself: its next open finds nothing and the
-// whole call ends with ERROR_FILE_NOT_FOUND. An empty subKey empties the key
-// itself and deletes its values. A key refusing KEY_READ stops the walk, one
-// refusing DELETE stops its own deletion, after what was below it is gone.
-// Links that lead back up would recurse without end on Windows; the model
-// gives up at the deepest nesting a hive allows.
-//
-// Through the merged HKEY_CLASSES_ROOT the model deletes the winning key's
-// tree alone, as a plain tree, and the other tree shows through afterwards.
-// Windows goes through the view key by key instead, so it would also reach
-// subkeys only the machine holds and, once a user's key is gone, the
-// machine's key of that name; the cleaner deletes bottom up with its own
-// calls, and a caller of RegDeleteTreeW here can tell which tree went.
-std::int32_t DeleteTree(const std::shared_ptr<Node>& parent, std::u16string_view subKey, int depth) {
-  if (depth > 512) return platform::kAccessDenied;
-  auto key = subKey.empty() ? parent : Walk(parent, subKey, false);
-  if (!key) return platform::kFileNotFound;
-  if (key->refused & platform::kKeyRead) return platform::kAccessDenied;
-  while (!key->subkeys.empty()) {
-    const std::u16string first = key->subkeys.front()->name;
-    if (auto status = DeleteTree(key, first, depth + 1)) return status;
-  }
-  if (subKey.empty()) {
-    key->values.clear();
-    return platform::kSuccess;
-  }
-  auto doomed = Walk(parent, subKey, false);
-  if (!doomed) return platform::kFileNotFound;
-  if (doomed->refused & platform::kDelete) return platform::kAccessDenied;
-  if (!doomed->subkeys.empty()) return platform::kAccessDenied;
-  Unlink(doomed);
-  return platform::kSuccess;
 }
 
 }  // namespace
@@ -538,7 +474,7 @@ using memory::Node;
 std::int32_t RegOpenKeyExW(RegKey parent, const char16_t* subKey, std::uint32_t access, RegKey* result) {
   auto call = [&] {
     return "RegOpenKeyExW " + memory::HandleName(parent) + " [" +
-           (subKey ? memory::Narrow(subKey) : std::string("null")) + "] " + memory::Hex(access);
+           (subKey ? memory::Narrow(subKey) : std::string("null")) + "] 0x" + Hex<char>(access);
   };
   std::shared_ptr<Node> node;
   const memory::MergedKey* merged = nullptr;
@@ -662,7 +598,14 @@ std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type
   };
   std::shared_ptr<Node> node;
   if (auto status = memory::Resolve(key, kKeySetValue, "RegSetValueExW", &node)) return memory::Log(call, status);
-  memory::SetNodeValue(*node, valueName, type, std::vector<std::uint8_t>(data, data + dataBytes));
+  // The unit looked at is the one after the data's last whole unit, as in
+  // Windows and Wine; for an odd size it holds the last byte and the one past
+  // it. With a single byte they would read before the buffer: such data is
+  // stored as given.
+  std::uint32_t stored = dataBytes;
+  const auto unit = [&](std::size_t at) { return data[2 * at] | data[2 * at + 1]; };
+  if (IsStringType(type) && dataBytes >= 2 && unit(dataBytes / 2 - 1) != 0 && unit(dataBytes / 2) == 0) stored += 2;
+  memory::SetNodeValue(*node, valueName, type, std::vector<std::uint8_t>(data, data + stored));
   return memory::Log(call, kSuccess);
 }
 
@@ -676,26 +619,9 @@ std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) {
   return memory::Log(call, kSuccess);
 }
 
-std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
-  auto call = [&] {
-    return "RegDeleteTreeW " + memory::HandleName(key) + " [" +
-           (subKey ? memory::Narrow(subKey) : std::string("null")) + "]";
-  };
-  std::shared_ptr<Node> node;
-  const memory::MergedKey* merged = nullptr;
-  // The handle needs the rights to open, enumerate and delete below it.
-  if (auto status = memory::Resolve(key, kDelete | kKeyEnumerateSubKeys | kKeyQueryValue, "RegDeleteTreeW", &node,
-                                    &merged))
-    return memory::Log(call, status);
-  const auto path = subKey ? std::u16string_view(subKey) : std::u16string_view();
-  if (merged) node = merged->user && memory::Walk(merged->user, path, false) ? merged->user : merged->machine;
-  if (!node) return memory::Log(call, kFileNotFound);
-  return memory::Log(call, memory::DeleteTree(node, path, 0));
-}
-
 std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result) {
   auto call = [&] {
-    return "RegOpenLinkKeyW " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "] " + memory::Hex(access);
+    return "RegOpenLinkKeyW " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "] 0x" + Hex<char>(access);
   };
   std::shared_ptr<Node> node;
   const memory::MergedKey* merged = nullptr;
@@ -711,7 +637,10 @@ std::int32_t DeleteOpenKey(RegKey key) {
   const std::string name = memory::State().recordCalls ? memory::HandleName(key) : std::string();
   auto call = [&] { return "DeleteOpenKey " + name; };
   std::shared_ptr<Node> node;
-  if (auto status = memory::Resolve(key, kDelete, "DeleteOpenKey", &node)) return memory::Log(call, status);
+  auto status = memory::Resolve(key, kDelete, "DeleteOpenKey", &node);
+  // A key deleted already is deleted again without complaint.
+  if (status == kKeyDeleted) return memory::Log(call, kSuccess);
+  if (status) return memory::Log(call, status);
   if (!node->parent || !node->subkeys.empty()) return memory::Log(call, kAccessDenied);
   memory::Unlink(node);
   return memory::Log(call, kSuccess);
@@ -722,7 +651,6 @@ std::int32_t RegCloseKey(RegKey key) {
   auto found = s.handles.find(static_cast<std::uintptr_t>(key));
   if (found == s.handles.end()) return memory::RootNode(key) ? kSuccess : 6;
   s.handles.erase(found);
-  if (!s.mergedHandles.empty()) s.mergedHandles.erase(static_cast<std::uintptr_t>(key));
   return kSuccess;
 }
 

@@ -4,12 +4,12 @@
 // complete, and a deletion that only marks the service until it has stopped
 // and its last handle is closed.
 #include <algorithm>
-#include <cstdio>
 #include <map>
 
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/memory/registry_model.h"
 #include "platform/memory/service_manager.h"
+#include "platform/number_text.h"
 #include "platform/services.h"
 
 namespace memory {
@@ -56,12 +56,6 @@ Installed* FindService(std::u16string_view name) {
   for (auto& service : State().services)
     if (SameName(service.model.name, name)) return &service;
   return nullptr;
-}
-
-std::string Hex(std::uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", static_cast<unsigned>(value));
-  return text;
 }
 
 // Logs the call; a failure also becomes the thread's last error. A success
@@ -163,7 +157,7 @@ namespace platform {
 
 ServiceHandle OpenSCManagerW(std::uint32_t access) {
   auto& s = memory::State();
-  const std::string call = "OpenSCManagerW " + memory::Hex(access);
+  const std::string call = "OpenSCManagerW 0x" + Hex<char>(access);
   if (s.openError) {
     memory::Log(call, s.openError);
     return kNullServiceHandle;
@@ -174,7 +168,7 @@ ServiceHandle OpenSCManagerW(std::uint32_t access) {
 
 ServiceHandle OpenServiceW(ServiceHandle manager, const char16_t* name, std::uint32_t access) {
   auto& s = memory::State();
-  const std::string call = "OpenServiceW [" + memory::Narrow(name) + "] " + memory::Hex(access);
+  const std::string call = "OpenServiceW [" + memory::Narrow(name) + "] 0x" + Hex<char>(access);
   auto found = s.handles.find(static_cast<std::uintptr_t>(manager));
   if (found == s.handles.end() || !found->second.isManager) {
     memory::Log(call, memory::kErrorInvalidHandle);

@@ -3,7 +3,6 @@
 // opened with TOKEN_ADJUST_PRIVILEGES, an identifier the token does not hold
 // changes nothing, and a reboot is refused unless the shutdown privilege is
 // enabled.
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -12,6 +11,7 @@
 #include <utility>
 
 #include "platform/memory/session.h"
+#include "platform/number_text.h"
 #include "platform/utf8.h"
 
 namespace memory {
@@ -37,12 +37,6 @@ Session& State() {
 }
 
 bool Failing(std::string_view function) { return State().failing.count(function) != 0; }
-
-std::string Hex(std::uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
-}
 
 std::string Bracketed(const char16_t* text) {
   return "[" + (text ? platform::ToUtf8(std::u16string_view(text)) : std::string("(null)")) + "]";
@@ -82,7 +76,6 @@ std::size_t OpenTokenCount() { return State().tokens.size(); }
 namespace platform {
 
 using memory::Bracketed;
-using memory::Hex;
 using memory::Log;
 using memory::State;
 
@@ -105,13 +98,13 @@ int GetUserObjectInformationW(WindowStationHandle object, int index, void* info,
 
 int MessageBoxW(const char16_t* text, const char16_t* caption, std::uint32_t style) {
   if (auto action = std::exchange(State().whileShown, nullptr)) action();
-  return Log("MessageBoxW " + Bracketed(text) + " " + Bracketed(caption) + " " + Hex(style), State().answer);
+  return Log("MessageBoxW " + Bracketed(text) + " " + Bracketed(caption) + " 0x" + Hex<char>(style), State().answer);
 }
 
 ProcessHandle GetCurrentProcess() { return ProcessHandle(memory::kCurrentProcess); }
 
 int OpenProcessToken(ProcessHandle process, std::uint32_t access, TokenHandle* token) {
-  const std::string call = "OpenProcessToken " + Hex(access);
+  const std::string call = "OpenProcessToken 0x" + Hex<char>(access);
   auto& session = State();
   if (memory::Failing("OpenProcessToken") || static_cast<std::uintptr_t>(process) != memory::kCurrentProcess)
     return Log(call, 0);
@@ -131,9 +124,10 @@ int LookupPrivilegeValueW(const char16_t* name, Luid* luid) {
 
 int AdjustTokenPrivileges(TokenHandle token, int disableAllPrivileges, const TokenPrivileges* newState) {
   const std::string call = "AdjustTokenPrivileges " + std::to_string(disableAllPrivileges) + " " +
-                           std::to_string(newState->PrivilegeCount) + " {" + Hex(newState->PrivilegeLuid.LowPart) +
-                           "," + Hex(static_cast<std::uint32_t>(newState->PrivilegeLuid.HighPart)) + "} " +
-                           Hex(newState->Attributes);
+                           std::to_string(newState->PrivilegeCount) + " {0x" +
+                           Hex<char>(newState->PrivilegeLuid.LowPart) + ",0x" +
+                           Hex<char>(static_cast<std::uint32_t>(newState->PrivilegeLuid.HighPart)) + "} 0x" +
+                           Hex<char>(newState->Attributes);
   auto& session = State();
   auto open = session.tokens.find(static_cast<std::uintptr_t>(token));
   if (memory::Failing("AdjustTokenPrivileges") || open == session.tokens.end() ||
@@ -149,7 +143,7 @@ int ExitWindowsEx(std::uint32_t flags, std::uint32_t reason) {
   auto& session = State();
   const bool accepted = session.shutdownPrivilegeEnabled && !memory::Failing("ExitWindowsEx");
   session.shutdowns.push_back({flags, reason, session.shutdownPrivilegeEnabled, accepted});
-  return Log("ExitWindowsEx " + Hex(flags) + " " + Hex(reason), accepted);
+  return Log("ExitWindowsEx 0x" + Hex<char>(flags) + " 0x" + Hex<char>(reason), accepted);
 }
 
 int CloseHandle(TokenHandle token) {

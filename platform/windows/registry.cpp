@@ -52,10 +52,6 @@ std::int32_t RegSetValueExW(RegKey key, const char16_t* name, std::uint32_t type
 
 std::int32_t RegDeleteValueW(RegKey key, const char16_t* name) { return ::RegDeleteValueW(Native(key), Wide(name)); }
 
-std::int32_t RegDeleteTreeW(RegKey key, const char16_t* subKey) {
-  return ::RegDeleteTreeW(Native(key), Wide(subKey));
-}
-
 std::int32_t RegCloseKey(RegKey key) { return ::RegCloseKey(Native(key)); }
 
 std::int32_t RegOpenLinkKeyW(RegKey parent, const char16_t* name, std::uint32_t access, RegKey* result) {

@@ -31,9 +31,9 @@ NORMALISATIONS = [
 ]
 
 ENUM_VALUE = re.compile(r"^(#\d+) RegEnumValueW (h\d) (\d+) (.*)$")
-OPENED = re.compile(r"^#\d+ RegOpenKeyExW .* (0x[0-9A-F]+) -> 0 (h\d)$")
+OPENED = re.compile(r"^#\d+ (?:RegOpenKeyExW|RegOpenLinkKeyW) .* (0x[0-9A-F]+) -> 0 (h\d)$")
 CLOSED = re.compile(r"^#\d+ RegCloseKey (h\d) -> 0$")
-QUERY_INFO = re.compile(r"^(#\d+ RegQueryInfoKeyW (h\d) mask \d+) -> 0((?: [a-z-]+ \d+)*)$")
+QUERY_INFO = re.compile(r"^(#\d+ RegQueryInfoKeyW (h\d) mask \d+) -> (?:0|1018)((?: [a-z-]+ \d+)*)$")
 KEY_QUERY_VALUE, MAXIMUM_ALLOWED, GENERIC_READ = 0x1, 0x02000000, 0x80000000
 
 
@@ -65,9 +65,10 @@ def sequences(path, wine=False):
 def query_info_as_windows(lines):
     """Windows refuses RegQueryInfoKeyW on a handle opened without
     KEY_QUERY_VALUE (ERROR_ACCESS_DENIED, outputs untouched), as the in-memory
-    registry does; Wine answers it whatever the handle's rights. Wine's answer
-    is replaced with Windows' here, the rights taken from the trace's own
-    opens. Only Wine's trace goes through this."""
+    registry does; Wine answers it whatever the handle's rights (or says the
+    key was deleted). Wine's answer is replaced with Windows' here, the
+    rights taken from the trace's own opens. Only Wine's trace goes through
+    this."""
     rights, out = {}, []
     for line in lines:
         opened, closed, query = OPENED.match(line), CLOSED.match(line), QUERY_INFO.match(line)

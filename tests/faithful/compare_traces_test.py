@@ -63,6 +63,9 @@ class QueryInfoRights(unittest.TestCase):
     def test_wine_answering_without_the_right_counts_as_windows_refusing(self):
         self.assertEqual(compare(OPEN_WRITE + self.REFUSED, OPEN_WRITE + self.ANSWERED)[0], 0)
 
+    def test_wine_seeing_a_deleted_key_without_the_right_counts_as_windows_refusing(self):
+        self.assertEqual(compare(OPEN_WRITE + self.REFUSED, OPEN_WRITE + self.REFUSED.replace("-> 5", "-> 1018"))[0], 0)
+
     def test_memory_answering_without_the_right_differs(self):
         self.assertEqual(compare(OPEN_WRITE + self.ANSWERED, OPEN_WRITE + self.ANSWERED)[0], 1)
 

@@ -8,14 +8,9 @@ namespace faithful {
 namespace {
 
 std::u16string RootPath(platform::RegKey root, const std::u16string& path) {
-  std::u16string name;
-  if (root == platform::kClassesRoot) name = u"HKCR";
-  else if (root == platform::kCurrentUser) name = u"HKCU";
-  else if (root == platform::kLocalMachine) name = u"HKLM";
-  else if (root == platform::kUsers) name = u"HKU";
-  else if (root == platform::kCurrentConfig) name = u"HKCC";
-  else throw std::invalid_argument("not a predefined root");
-  return path.empty() ? name : name + u"\\" + path;
+  for (const auto& row : platform::kRootTable)
+    if (row.key == root) return path.empty() ? row.name : row.name + (u"\\" + path);
+  throw std::invalid_argument("not a predefined root");
 }
 
 }  // namespace

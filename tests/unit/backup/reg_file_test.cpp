@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "backup/reg_file.h"
-#include "platform/memory/memory.h"
+#include "platform/memory/machine.h"
 #include "platform/registry.h"
 
 namespace {

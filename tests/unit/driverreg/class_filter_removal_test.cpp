@@ -257,6 +257,13 @@ TEST_F(RemoveUpperFilterTest, AnUnclosedListLosesOnlyTheNameAndGainsNothing) {
   EXPECT_EQ(Filters(kVolumePath).type, platform::kRegMultiSz);
   ASSERT_EQ(Writes().size(), 1u);
   EXPECT_NE(Writes()[0].find("type 7 bytes 0 -> 0"), std::string::npos) << Writes()[0];
+
+  // A kept unclosed last filter stays unclosed: the removed filter's NUL,
+  // left just past the edited list, is not stored with it.
+  memory::ResetMachine();
+  SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"tessaid\0volsnap"sv));
+  RemoveVolumeFilter();
+  EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"volsnap"sv));
 }
 
 TEST_F(RemoveUpperFilterTest, ValuesOfOtherTypesOrNoDataAreLeftAlone) {

@@ -156,7 +156,7 @@ TEST(ServiceKeyRemoval, ServicesKeyThatCannotBeOpenedSilencesThePhase) {
   memory::RefuseAccess(kServices, platform::kDelete);
   RemoveTable();
   EXPECT_EQ(Output(), "");
-  EXPECT_EQ(CountCalls("RegDeleteTreeW"), 0u);
+  EXPECT_EQ(CountCalls("DeleteOpenKey"), 0u);
   EXPECT_TRUE(memory::KeyExists(u"HKLM\\System\\CurrentControlSet\\Services\\brunko"));
 
   // A machine without the key at all behaves the same.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,26 +65,6 @@ TEST(InMemoryRegQueryValueExW, AnswersSizeQueriesAsWindowsDoes) {
   EXPECT_EQ(platform::RegQueryValueExW(key, u"L", &type, exact, &bytes), platform::kSuccess);
   EXPECT_EQ(std::vector<std::uint8_t>(exact, exact + 8), Bytes(u"ab\0\0"sv));
   platform::RegCloseKey(key);
-}
-
-// What makes the links dangerous: RegDeleteTreeW itself, as Windows and Wine
-// carry it out, goes through a link below the key it deletes.
-TEST(InMemoryRegDeleteTreeW, GoesThroughALinkBelowTheKeyAsWindowsAndWineDo) {
-  memory::ResetMachine();
-  memory::LoadReg(u"[HKLM\\Software\\Korvex for Windows]\n[HKLM\\Software\\Other Vendor\\Tool]\n");
-  memory::MakeLink(u"HKLM\\Software\\Korvex for Windows\\Shared", u"\\Registry\\Machine\\Software\\Other Vendor");
-  platform::RegKey root;
-  ASSERT_EQ(platform::RegOpenKeyExW(platform::kLocalMachine, nullptr, 0x3000F, &root), 0);
-  EXPECT_EQ(platform::RegDeleteTreeW(root, u"Software\\Korvex for Windows"), platform::kFileNotFound);
-  platform::RegCloseKey(root);
-  EXPECT_FALSE(memory::KeyExists(u"HKLM\\Software\\Other Vendor"));
-  // The link stays: the deletion's second look at it found nothing behind it.
-  platform::RegKey product;
-  ASSERT_EQ(
-      platform::RegOpenKeyExW(platform::kLocalMachine, u"Software\\Korvex for Windows", platform::kKeyRead, &product),
-      0);
-  EXPECT_TRUE(platform::IsLinkKey(product, u"Shared"));
-  platform::RegCloseKey(product);
 }
 
 // Windows' HKEY_CLASSES_ROOT: the user's classes over the machine's.
@@ -165,44 +144,36 @@ TEST(InMemoryMergedClassesRoot, ValuesRightsAndNameComeFromTheWinningKeyOnly) {
   platform::RegCloseKey(document);
 }
 
-// The cleaner deletes bottom up, and RegDeleteTreeW deletes a whole tree:
-// either way only the user's copy goes, and the machine's copy then stands
-// at the same path with its own values and subkeys.
+// The cleaner deletes bottom up: only the user's copy goes, and the
+// machine's copy then stands at the same path with its own values and
+// subkeys.
 TEST(InMemoryMergedClassesRoot, DeletingTheUsersCopyRevealsTheMachines) {
-  const std::u16string machineBefore = [] {
-    memory::ResetMachine();
-    memory::LoadReg(kMergedFixture);
-    return memory::DumpReg(u"HKLM\\Software\\Classes\\KORVEX.DOCUMENT");
-  }();
-  auto bottomUp = [] {
-    const struct {
-      const char16_t *parent, *child;
-    } steps[] = {{u"Korvex.Document\\shell", u"open"}, {u"Korvex.Document", u"shell"}, {u"", u"Korvex.Document"}};
-    for (const auto& step : steps) {
-      auto parent = *step.parent ? OpenClasses(step.parent) : platform::kClassesRoot;
-      platform::RegKey doomed{};
-      ASSERT_EQ(platform::RegOpenLinkKeyW(parent, step.child, platform::kDelete, &doomed), 0);
-      EXPECT_EQ(platform::DeleteOpenKey(doomed), 0) << memory::Narrow(step.child);
-      platform::RegCloseKey(doomed);
-      platform::RegCloseKey(parent);
-    }
-  };
-  auto tree = [] { EXPECT_EQ(platform::RegDeleteTreeW(platform::kClassesRoot, u"Korvex.Document"), 0); };
-  for (const auto& deleteUsersCopy : std::vector<std::function<void()>>{bottomUp, tree}) {
-    memory::ResetMachine();
-    memory::MergeUserClasses(true);
-    memory::LoadReg(kMergedFixture);
-    deleteUsersCopy();
-    EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Classes\\Korvex.Document"));
-    EXPECT_TRUE(memory::KeyExists(u"HKCU\\Software\\Classes\\zeta"));
-    EXPECT_EQ(memory::DumpReg(u"HKLM\\Software\\Classes\\KORVEX.DOCUMENT"), machineBefore);
-    auto document = OpenClasses(u"Korvex.Document");
-    EXPECT_EQ(Text(document, u"Extra"), u"x");
-    EXPECT_EQ(SubkeyNames(document), (std::vector<std::u16string>{u"CLSID", u"Shell"}));
-    EXPECT_EQ(platform::KeyObjectName(document), u"HKEY_LOCAL_MACHINE\\Software\\Classes\\KORVEX.DOCUMENT");
-    platform::RegCloseKey(document);
-    EXPECT_EQ(memory::OpenKeyCount(), 0u);
+  memory::ResetMachine();
+  memory::LoadReg(kMergedFixture);
+  const std::u16string machineBefore = memory::DumpReg(u"HKLM\\Software\\Classes\\KORVEX.DOCUMENT");
+  memory::ResetMachine();
+  memory::MergeUserClasses(true);
+  memory::LoadReg(kMergedFixture);
+  const struct {
+    const char16_t *parent, *child;
+  } steps[] = {{u"Korvex.Document\\shell", u"open"}, {u"Korvex.Document", u"shell"}, {u"", u"Korvex.Document"}};
+  for (const auto& step : steps) {
+    auto parent = *step.parent ? OpenClasses(step.parent) : platform::kClassesRoot;
+    platform::RegKey doomed{};
+    ASSERT_EQ(platform::RegOpenLinkKeyW(parent, step.child, platform::kDelete, &doomed), 0);
+    EXPECT_EQ(platform::DeleteOpenKey(doomed), 0) << memory::Narrow(step.child);
+    platform::RegCloseKey(doomed);
+    platform::RegCloseKey(parent);
   }
+  EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Classes\\Korvex.Document"));
+  EXPECT_TRUE(memory::KeyExists(u"HKCU\\Software\\Classes\\zeta"));
+  EXPECT_EQ(memory::DumpReg(u"HKLM\\Software\\Classes\\KORVEX.DOCUMENT"), machineBefore);
+  auto document = OpenClasses(u"Korvex.Document");
+  EXPECT_EQ(Text(document, u"Extra"), u"x");
+  EXPECT_EQ(SubkeyNames(document), (std::vector<std::u16string>{u"CLSID", u"Shell"}));
+  EXPECT_EQ(platform::KeyObjectName(document), u"HKEY_LOCAL_MACHINE\\Software\\Classes\\KORVEX.DOCUMENT");
+  platform::RegCloseKey(document);
+  EXPECT_EQ(memory::OpenKeyCount(), 0u);
 }
 
 // Links are followed in the tree they sit in.

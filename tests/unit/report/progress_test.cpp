@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/memory/machine.h"
+#include "platform/number_text.h"
 #include "run/cleaning_run.h"
 
 namespace {
@@ -18,19 +19,14 @@ namespace {
 constexpr int kLeaves = 200;
 constexpr std::uint64_t kWideKeys = 100 + 100 * kLeaves;
 
-std::u16string Decimal(int number) {
-  const std::string digits = std::to_string(number);
-  return {digits.begin(), digits.end()};
-}
-
 void ResetLargeMachine() {
   memory::ResetMachine();
   memory::RecordCalls(false);
   memory::TreeBuilder builder;
   for (int k = 0; k < 100; ++k) {
-    const std::u16string parent = u"HKLM\\Software\\Wide\\K" + Decimal(k);
+    const std::u16string parent = u"HKLM\\Software\\Wide\\K" + platform::Decimal(k);
     builder.Key(parent);
-    for (int leaf = 0; leaf < kLeaves; ++leaf) builder.Key(parent + u"\\L" + Decimal(leaf));
+    for (int leaf = 0; leaf < kLeaves; ++leaf) builder.Key(parent + u"\\L" + platform::Decimal(leaf));
   }
   memory::LoadReg(u"[HKLM\\Software\\Korvex for Windows]\n");
 }

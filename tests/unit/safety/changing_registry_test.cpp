@@ -1,11 +1,11 @@
 // The sweep and the filter-list edit while the registry changes under every
 // registry call, over a few hundred seeded registries: see
-// fuzz/changing_registry.h for what is checked; a failed check aborts.
+// tests/support/changing_registry.h for what is checked.
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "fuzz/changing_registry.h"
+#include "tests/support/changing_registry.h"
 
 namespace {
 

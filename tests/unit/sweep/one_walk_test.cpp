@@ -6,8 +6,8 @@
 #include <random>
 #include <string>
 
-#include "fuzz/sweep_differential.h"
 #include "platform/memory/machine.h"
+#include "tests/support/sweep_differential.h"
 
 namespace {
 

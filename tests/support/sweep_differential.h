@@ -6,7 +6,7 @@
 // sweep runs on the first, the one-walk sweep on the second. Both runs must
 // write the same console bytes and leave the same registry (every key, value
 // and link under HKEY_LOCAL_MACHINE and HKEY_USERS), and neither may leave a
-// handle open.
+// handle open. A failed check calls support::onFailure (check.h).
 //
 // The registry is made to give the one-walk sweep every reason to differ:
 // names and texts that match one, two or three patterns in any letter case;
@@ -26,8 +26,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -39,6 +37,7 @@
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
 #include "sweep/registry_sweep.h"
+#include "tests/support/check.h"
 
 namespace sweep_differential {
 
@@ -46,10 +45,7 @@ namespace sweep_differential {
 using Choose = std::function<std::uint32_t(std::uint32_t n)>;
 
 inline void Check(bool holds, const std::string& what) {
-  if (!holds) {
-    std::fprintf(stderr, "one walk against the literal sweep: %s\n", what.c_str());
-    std::abort();
-  }
+  support::Check(holds, "one walk against the literal sweep: " + what);
 }
 
 // The sweep as it was first written: for each pattern, for each root, one

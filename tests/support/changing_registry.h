@@ -10,12 +10,11 @@
 // the pattern in what the registry really returned at the time (no stale or
 // foreign buffer content); the bystander reached through links is left
 // whole; no handle stays open. AddressSanitizer and UndefinedBehaviorSanitizer
-// check that nothing is read outside a buffer.
+// check that nothing is read outside a buffer. A failed check calls
+// support::onFailure (check.h).
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -28,6 +27,7 @@
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
 #include "sweep/registry_sweep.h"
+#include "tests/support/check.h"
 #include "text/text_matching.h"
 
 namespace changing_registry {
@@ -35,12 +35,7 @@ namespace changing_registry {
 // Where the choices come from: fuzz input or a seeded generator. Below n.
 using Choose = std::function<std::uint32_t(std::uint32_t n)>;
 
-inline void Check(bool holds, const std::string& what) {
-  if (!holds) {
-    std::fprintf(stderr, "changing registry: %s\n", what.c_str());
-    std::abort();
-  }
-}
+inline void Check(bool holds, const std::string& what) { support::Check(holds, "changing registry: " + what); }
 
 inline const char16_t* Pick(const Choose& choose, std::initializer_list<const char16_t*> pool) {
   return pool.begin()[choose(static_cast<std::uint32_t>(pool.size()))];
