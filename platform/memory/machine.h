@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory/environment.h"
 #include "platform/memory/memory.h"
 #include "platform/memory/service_manager.h"
 #include "platform/memory/session.h"
@@ -20,8 +21,8 @@
 namespace memory {
 
 // A fresh machine: the registry as ResetRegistry makes it, an empty console
-// with the starting title and clock (ResetConsoleTitle), a fresh session and
-// an empty service manager.
+// with the starting title and clock (ResetConsoleTitle), a fresh session, an
+// empty service manager and a fresh environment (ResetEnvironment).
 void ResetMachine();
 
 // Console title and clock. After a reset the process has a console titled
