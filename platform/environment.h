@@ -12,6 +12,12 @@ namespace platform {
 // the process received it.
 std::u16string CommandLine();
 
+// ExpandEnvironmentStringsW: each %NAME% of a variable in this process's
+// environment replaced by its value, without regard to the case of NAME; any
+// other text, and %NAME% of a variable not set, kept as it stands. The text
+// itself when the call fails.
+std::u16string ExpandEnvironmentStrings(const std::u16string& text);
+
 enum class MutexHandle : std::uintptr_t {};
 
 constexpr std::uint32_t kWaitObject0 = 0;

@@ -42,9 +42,12 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     return kExitAlreadyRunning;
   }
   if (!switches.log.empty()) {
-    const std::uint32_t opened = report::OpenRunLog(switches.log.c_str());
+    // Expanded here as well, for a tool that starts the cleaner without a
+    // shell and hands on "%COMPUTERNAME%" as typed.
+    const std::u16string logPath = platform::ExpandEnvironmentStrings(switches.log);
+    const std::uint32_t opened = report::OpenRunLog(logPath.c_str());
     if (opened != 0) {
-      report::LogNotOpened(switches.log, opened);
+      report::LogNotOpened(logPath, opened);
       return kExitLogFailure;
     }
     report::LogRunStart(commandLine);

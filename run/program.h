@@ -13,7 +13,10 @@ namespace run {
 // 3. Another cleaner holds the machine-wide mutex: standard error; 1618.
 //    Taken before the log is opened, so that two runs never write one log.
 // 4. /log names a file that cannot be opened or created: standard error;
-//    1622.
+//    1622. Environment variables in its name (%COMPUTERNAME%) are expanded
+//    first, so that a tool that starts the cleaner without a shell, or a
+//    shell on another machine that was told to leave them alone, still
+//    names the file of the machine the cleaner runs on.
 // 5. The cleaning run with the restart step the switches ask for, its
 //    report on standard output and in the log, and the exit code of the
 //    run's record (run/exit_code.h), which the log's last line gives too.

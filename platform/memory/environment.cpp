@@ -15,8 +15,18 @@ namespace {
 
 constexpr std::uint32_t kErrorAccessDenied = 5;
 
+// Names compare without regard to case, as Windows compares them.
+std::u16string Folded(std::u16string_view name) {
+  std::u16string folded;
+  for (char16_t unit : name) folded += unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
+  return folded;
+}
+
 struct Environment {
   std::u16string commandLine{kProgramName};
+  std::map<std::u16string, std::u16string> variables{{Folded(u"COMPUTERNAME"), std::u16string(kComputerName)},
+                                                     {Folded(u"ProgramData"), u"C:\\ProgramData"},
+                                                     {Folded(u"windir"), u"C:\\Windows"}};
   std::u16string errorText;
   std::set<std::u16string> folders;
   std::map<std::u16string, std::string> files;
@@ -62,6 +72,11 @@ bool FolderExists(const std::u16string& normal) {
 void ResetEnvironment() { State() = Environment{}; }
 
 void SetCommandLine(std::u16string_view commandLine) { State().commandLine = commandLine; }
+
+void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) {
+  if (value.empty()) State().variables.erase(Folded(name));
+  else State().variables[Folded(name)] = value;
+}
 std::u16string ErrorOutput() { return State().errorText; }
 
 std::optional<std::string> FileContent(std::u16string_view path) {
@@ -102,6 +117,26 @@ using memory::State;
 void WriteError(const char16_t* text, std::size_t length) { State().errorText.append(text, length); }
 
 std::u16string CommandLine() { return State().commandLine; }
+
+std::u16string ExpandEnvironmentStrings(const std::u16string& text) {
+  std::u16string expanded;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t open = text.find(u'%', at);
+    const std::size_t close = open == std::u16string::npos ? open : text.find(u'%', open + 1);
+    if (close == std::u16string::npos) break;
+    auto variable = State().variables.find(memory::Folded(text.substr(open + 1, close - open - 1)));
+    if (variable == State().variables.end()) {
+      // Not a variable: its first "%" stays, and the second may open one.
+      expanded += text.substr(at, close - at);
+      at = close;
+      continue;
+    }
+    expanded += text.substr(at, open - at) + variable->second;
+    at = close + 1;
+  }
+  return expanded + text.substr(at);
+}
 
 std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {
   const std::uintptr_t handle = State().nextHandle++;

@@ -27,6 +27,11 @@ inline constexpr platform::LocalTime kStartingLocalTime{2024, 3, 9, 7, 5, 3, 60}
 // What GetCommandLineW returns from now on, the program's name included.
 void SetCommandLine(std::u16string_view commandLine);
 
+// The process's environment variables for ExpandEnvironmentStrings: after a
+// reset COMPUTERNAME (kComputerName), ProgramData ("C:\ProgramData") and
+// windir ("C:\Windows"). An empty value removes the variable.
+void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value);
+
 // Everything written to standard error since the reset, with "\n" as written.
 std::u16string ErrorOutput();
 

@@ -21,6 +21,19 @@ std::int32_t MinutesBetween(const FILETIME& local, const FILETIME& utc) {
 
 std::u16string CommandLine() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
 
+std::u16string ExpandEnvironmentStrings(const std::u16string& text) {
+  const auto* source = reinterpret_cast<const wchar_t*>(text.c_str());
+  // The size counts the NUL; a variable changed between the two calls may
+  // need more, and then the text is used as it stands.
+  const DWORD size = ::ExpandEnvironmentStringsW(source, nullptr, 0);
+  if (size == 0) return text;
+  std::u16string expanded(size, u'\0');
+  const DWORD written = ::ExpandEnvironmentStringsW(source, reinterpret_cast<wchar_t*>(expanded.data()), size);
+  if (written == 0 || written > size) return text;
+  expanded.resize(written - 1);
+  return expanded;
+}
+
 std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {
   HANDLE created = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(name));
   if (!created) return ::GetLastError();

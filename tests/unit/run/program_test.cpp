@@ -55,7 +55,7 @@ TEST(Program, WithoutArgumentsTheRunIsAsItWasWithArgumentsItsReportIsTheSame) {
   EXPECT_EQ(memory::ErrorOutput(), u"");
 
   Machine();
-  EXPECT_EQ(RunWith(u"k.exe /quiet /log C:\\Logs\\Korvex\\run.log"), 3010);
+  EXPECT_EQ(RunWith(u"k.exe /quiet /log C:\\Logs\\%ComputerName%\\%NOT_SET%.log"), 3010);
   EXPECT_EQ(memory::Output(), report);
   EXPECT_FALSE(Asked());
   EXPECT_TRUE(memory::ShutdownRequests().empty());
@@ -64,20 +64,20 @@ TEST(Program, WithoutArgumentsTheRunIsAsItWasWithArgumentsItsReportIsTheSame) {
 
   // Created with its folders: the byte-order mark, the header, the report as
   // standard output has it, the closing line; a second run appends.
-  const std::string header =
-      "Korvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
-      " started 2024-03-09 07:05:03 +01:00 on TESTPC-07 as SYSTEM: k.exe /quiet /log C:\\Logs\\Korvex\\run.log\r\n";
+  const std::string header = "Korvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
+                             " started 2024-03-09 07:05:03 +01:00 on TESTPC-07 as SYSTEM: k.exe /quiet /log "
+                             "C:\\Logs\\%ComputerName%\\%NOT_SET%.log\r\n";
   std::string log = "\xEF\xBB\xBF" + header + Crlf(report) +
                     "Korvex Cleaner ended with exit code 3010: done; a restart is needed and was not requested\r\n";
-  EXPECT_EQ(memory::FileContent(u"c:/logs/korvex/RUN.LOG").value_or("(none)"), log);
+  EXPECT_EQ(memory::FileContent(u"c:/logs/testpc-07/%not_set%.LOG").value_or("(none)"), log);
   memory::ClearOutput();
   memory::SetLocalTime({2024, 11, 30, 23, 59, 9, -330});
-  EXPECT_EQ(RunWith(u"k.exe /quiet /log C:\\Logs\\Korvex\\run.log"), 0);
-  log +=
-      "Korvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
-      " started 2024-11-30 23:59:09 -05:30 on TESTPC-07 as SYSTEM: k.exe /quiet /log C:\\Logs\\Korvex\\run.log\r\n" +
-      Crlf(memory::Output()) + "Korvex Cleaner ended with exit code 0: done, and no restart is needed\r\n";
-  EXPECT_EQ(memory::FileContent(u"C:\\Logs\\Korvex\\run.log").value_or("(none)"), log);
+  EXPECT_EQ(RunWith(u"k.exe /quiet /log C:\\Logs\\%ComputerName%\\%NOT_SET%.log"), 0);
+  log += "Korvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
+         " started 2024-11-30 23:59:09 -05:30 on TESTPC-07 as SYSTEM: k.exe /quiet /log "
+         "C:\\Logs\\%ComputerName%\\%NOT_SET%.log\r\n" +
+         Crlf(memory::Output()) + "Korvex Cleaner ended with exit code 0: done, and no restart is needed\r\n";
+  EXPECT_EQ(memory::FileContent(u"C:\\Logs\\TESTPC-07\\%NOT_SET%.log").value_or("(none)"), log);
 }
 
 // Each refusal leaves the machine as it was, standard output empty, and no log.
