@@ -16,7 +16,7 @@ std::u16string CommandLine();
 // environment replaced by its value, without regard to the case of NAME; any
 // other text, and %NAME% of a variable not set, kept as it stands. The text
 // itself when the call fails.
-std::u16string ExpandEnvironmentStrings(const std::u16string& text);
+std::u16string ExpandEnvironmentStringsW(const std::u16string& text);
 
 enum class MutexHandle : std::uintptr_t {};
 

@@ -44,7 +44,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   if (!switches.log.empty()) {
     // Expanded here as well, for a tool that starts the cleaner without a
     // shell and hands on "%COMPUTERNAME%" as typed.
-    const std::u16string logPath = platform::ExpandEnvironmentStrings(switches.log);
+    const std::u16string logPath = platform::ExpandEnvironmentStringsW(switches.log);
     const std::uint32_t opened = report::OpenRunLog(logPath.c_str());
     if (opened != 0) {
       report::LogNotOpened(logPath, opened);

@@ -118,7 +118,7 @@ void WriteError(const char16_t* text, std::size_t length) { State().errorText.ap
 
 std::u16string CommandLine() { return State().commandLine; }
 
-std::u16string ExpandEnvironmentStrings(const std::u16string& text) {
+std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
   std::u16string expanded;
   std::size_t at = 0;
   while (at < text.size()) {

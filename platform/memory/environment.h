@@ -27,7 +27,7 @@ inline constexpr platform::LocalTime kStartingLocalTime{2024, 3, 9, 7, 5, 3, 60}
 // What GetCommandLineW returns from now on, the program's name included.
 void SetCommandLine(std::u16string_view commandLine);
 
-// The process's environment variables for ExpandEnvironmentStrings: after a
+// The process's environment variables for ExpandEnvironmentStringsW: after a
 // reset COMPUTERNAME (kComputerName), ProgramData ("C:\ProgramData") and
 // windir ("C:\Windows"). An empty value removes the variable.
 void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value);

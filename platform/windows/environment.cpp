@@ -21,7 +21,7 @@ std::int32_t MinutesBetween(const FILETIME& local, const FILETIME& utc) {
 
 std::u16string CommandLine() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
 
-std::u16string ExpandEnvironmentStrings(const std::u16string& text) {
+std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
   const auto* source = reinterpret_cast<const wchar_t*>(text.c_str());
   // The size counts the NUL; a variable changed between the two calls may
   // need more, and then the text is used as it stands.
