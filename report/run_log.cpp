@@ -66,7 +66,7 @@ std::u16string TimeText(const platform::LocalTime& time) {
          (time.utcOffsetMinutes < 0 ? u"-" : u"+") + Digits(offset / 60, 2) + u":" + Digits(offset % 60, 2);
 }
 
-std::u16string OrUnknown(std::u16string name) { return name.empty() ? u"(unknown)" : name; }
+std::u16string OrUnknown(const std::u16string& name) { return name.empty() ? u"(unknown)" : name; }
 
 }  // namespace
 

@@ -113,7 +113,7 @@ TEST(CommandLine, RestartPolicyOfTheSwitches) {
 TEST(ExitCode, FailureFirstThenTheRestart) {
   struct Case {
     report::RunOutcome outcome;
-    int expected;
+    int expected = 0;
   };
   const Case cases[] = {
       {{false, false, false}, 0},   {{true, false, false}, 3010}, {{true, false, true}, 1641},
