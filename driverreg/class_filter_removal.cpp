@@ -9,6 +9,7 @@
 #include "platform/buffer.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
+#include "report/outcome.h"
 #include "text/text_matching.h"
 
 namespace driverreg {
@@ -35,14 +36,24 @@ bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, 
 void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t count) {
   std::uint32_t type = 0;
   std::uint32_t bytes = 0;
-  if (platform::RegQueryValueExW(key, kUpperFilters, &type, nullptr, &bytes) != platform::kSuccess) return;
+  const std::int32_t sized = platform::RegQueryValueExW(key, kUpperFilters, &type, nullptr, &bytes);
+  if (sized != platform::kSuccess) {
+    if (sized != platform::kFileNotFound) report::NoteFailure();
+    return;
+  }
   if (bytes == 0 || type != platform::kRegMultiSz) return;
   // Exactly the data's size: the edit only ever shortens the list.
   auto buffer = platform::TryAllocate<std::uint8_t>(bytes);
-  if (!buffer) return;
+  if (!buffer) {
+    report::NoteFailure();
+    return;
+  }
   std::uint8_t* raw = buffer.get();
   const std::uint32_t capacity = bytes;
-  if (platform::RegQueryValueExW(key, kUpperFilters, &type, raw, &bytes) != platform::kSuccess) return;
+  if (platform::RegQueryValueExW(key, kUpperFilters, &type, raw, &bytes) != platform::kSuccess) {
+    report::NoteFailure();
+    return;
+  }
   // Another program may have rewritten the value between the two queries:
   // only the list it still is, within the buffer, is edited.
   if (type != platform::kRegMultiSz || bytes > capacity) return;
@@ -56,7 +67,10 @@ void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t coun
   // own NUL may stand there, and a kept unclosed last filter would come back
   // closed. A unit that is not NUL there keeps the list exactly as edited.
   if (length == 0 || units[length - 1] != 0) units[length] = 0xFFFF;
-  platform::RegSetValueExW(key, kUpperFilters, type, raw, static_cast<std::uint32_t>(length * 2));
+  if (platform::RegSetValueExW(key, kUpperFilters, type, raw, static_cast<std::uint32_t>(length * 2)) ==
+      platform::kSuccess)
+    report::NoteRestartNeeded();
+  else report::NoteFailure();
 }
 
 }  // namespace
@@ -80,9 +94,12 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
 
 void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count) {
   platform::UniqueRegKey key;
-  if (platform::RegOpenKeyExW(platform::kLocalMachine, classKey, platform::kClassKeyAccess, key.put()) !=
-      platform::kSuccess)
+  const std::int32_t opened = platform::RegOpenKeyExW(platform::kLocalMachine, classKey, platform::kClassKeyAccess,
+                                                      key.put());
+  if (opened != platform::kSuccess) {
+    if (opened != platform::kFileNotFound) report::NoteFailure();
     return;
+  }
   EditUpperFilters(key.get(), names, count);
 }
 

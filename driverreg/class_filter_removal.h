@@ -29,6 +29,15 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
 // value, a value that is not REG_MULTI_SZ or is empty, and any failed call
 // end the step silently; the key is closed and the buffer released on every
 // path.
+//
+// A list written back notes in the run's record (report/outcome.h) that a
+// restart is needed: the filter stays in the device stack until then. A
+// failure is noted when a product filter may be left in a list: the write-back
+// failed, or the class key (other than missing) or the list (other than
+// missing, empty or of another type) could not be read. A list that could
+// not be read may hold none of the names, but a filter left in place whose
+// driver the run deleted can keep the class's devices from starting, so the
+// doubt is reported rather than passed over.
 void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count);
 
 }  // namespace driverreg

@@ -1,6 +1,9 @@
 // Deletes the product's driver and service registrations under the Services
 // key, each key with its whole subtree, and reports each attempt by the key's
-// name.
+// name. A key deleted notes in the run's record (report/outcome.h) that a
+// restart is needed, since the driver it registered may still be loaded; a
+// key that could not be deleted for any reason but its absence (0x2), and a
+// Services key that is there but cannot be opened, note a failure.
 #pragma once
 
 #include <cstddef>

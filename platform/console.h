@@ -1,4 +1,4 @@
-// Standard output and the console window's title. Each console message of the
+// Standard output, standard error and the console window's title. Each console message of the
 // cleaner is one call.
 #pragma once
 
@@ -12,6 +12,10 @@ namespace platform {
 // redirected to a file or pipe it is written as UTF-8, so that names outside
 // ASCII reach a log intact.
 void WriteOutput(const char16_t* text, std::size_t length);
+
+// The same for standard error, where a run that refuses to start says why, so
+// that standard output stays empty for whoever reads it.
+void WriteError(const char16_t* text, std::size_t length);
 
 // The longest title a console keeps, in characters, with its NUL.
 constexpr std::uint32_t kMaxConsoleTitle = 32768;

@@ -26,6 +26,10 @@ constexpr std::uint32_t kServiceStart = 0x0010;
 constexpr std::uint32_t kServiceStop = 0x0020;
 constexpr std::uint32_t kServiceControlStop = 1;
 
+constexpr std::uint32_t kErrorServiceDoesNotExist = 1060;
+constexpr std::uint32_t kErrorServiceNotActive = 1062;
+constexpr std::uint32_t kErrorServiceMarkedForDelete = 1072;
+
 constexpr std::uint32_t kServiceStopped = 1;
 constexpr std::uint32_t kServiceStartPending = 2;
 constexpr std::uint32_t kServiceStopPending = 3;

@@ -4,6 +4,10 @@
 
 #include "platform/console.h"
 #include "platform/number_text.h"
+#include "platform/registry.h"
+#include "platform/services.h"
+#include "report/outcome.h"
+#include "report/run_log.h"
 
 namespace report {
 namespace {
@@ -11,12 +15,23 @@ namespace {
 // The output is formatted here rather than by the C runtime's wide printf,
 // whose "%s" reads a narrow string under MinGW's C99 stdio and a wide one
 // under Microsoft's: building the text ourselves gives the same bytes on both.
-void Write(const std::u16string& message) { platform::WriteOutput(message.data(), message.size()); }
+void Write(const std::u16string& message) {
+  platform::WriteOutput(message.data(), message.size());
+  LogReport(message.data(), message.size());
+}
+
+void WriteError(const std::u16string& message) { platform::WriteError(message.data(), message.size()); }
 
 }  // namespace
 
-void ServiceManagerUnavailable() { Write(u"Can't open SCManager\n"); }
+void ServiceManagerUnavailable() {
+  NoteFailure();
+  Write(u"Can't open SCManager\n");
+}
 void StopRefused(std::uint32_t lastError) {
+  // ERROR_SERVICE_NOT_ACTIVE: the service stopped by itself between the
+  // status query and the stop request.
+  if (lastError != platform::kErrorServiceNotActive) NoteFailure();
   Write(u"Can't stop. Error - " + platform::Decimal(static_cast<std::int32_t>(lastError)) + u"\n");
 }
 void ServiceStopped() { Write(u"Service stopped\n"); }
@@ -24,7 +39,9 @@ void ServiceDeleted() { Write(u"Service was deleted\n"); }
 
 void KeyDeleted(const char16_t* key) { Write(u"[" + std::u16string(key) + u"]: DELETED\n\n"); }
 
+// A key or value that is already gone (0x2) is what the run wanted.
 void KeyNotDeleted(const char16_t* key, std::int32_t status) {
+  if (status != platform::kFileNotFound) NoteFailure();
   Write(u"[" + std::u16string(key) + u"]: NOT DELETED, ERR = 0x" + platform::Hex(status) + u"\n\n");
 }
 
@@ -33,7 +50,21 @@ void ValueDeleted(const char16_t* key, const char16_t* value) {
 }
 
 void ValueNotDeleted(const char16_t* key, const char16_t* value, std::int32_t status) {
+  if (status != platform::kFileNotFound) NoteFailure();
   Write(u"[" + std::u16string(key) + u"]:" + value + u": NOT DELETED, ERR = 0x" + platform::Hex(status) + u"\n\n");
+}
+
+void Usage(const std::u16string& usage) { Write(usage); }
+
+void InvalidCommandLine(const std::u16string& reason, const std::u16string& usage) {
+  WriteError(reason + u"\n\n" + usage);
+}
+
+void AlreadyRunning() { WriteError(u"Another Korvex Cleaner is running on this computer. Nothing was changed.\n"); }
+
+void LogNotOpened(const std::u16string& path, std::uint32_t error) {
+  WriteError(u"The log file " + path + u" cannot be opened or created (error " +
+             platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");
 }
 
 }  // namespace report

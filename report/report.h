@@ -1,8 +1,11 @@
 // The console report: every message the cleaner writes, each text in this one
-// place, each message one write to standard output.
+// place, each message one write to standard output and, in a run with a log,
+// the same text to the log (report/run_log.h). The messages that tell of a
+// failure note it in the run's record (report/outcome.h).
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace report {
 
@@ -14,5 +17,14 @@ void KeyDeleted(const char16_t* key);                           // "[%s]: DELETE
 void KeyNotDeleted(const char16_t* key, std::int32_t status);   // "[%s]: NOT DELETED, ERR = 0x%X\n\n"
 void ValueDeleted(const char16_t* key, const char16_t* value);  // "[%s]:%s: DELETED\n\n"
 void ValueNotDeleted(const char16_t* key, const char16_t* value, std::int32_t status);
+
+// A run with arguments. The usage text is made by the command line's switch
+// table (run/command_line.h); /? writes it to standard output. A run that
+// refuses to start writes why to standard error, and nothing to standard
+// output, so that whoever reads the output finds it empty.
+void Usage(const std::u16string& usage);
+void InvalidCommandLine(const std::u16string& reason, const std::u16string& usage);  // "reason\n\nusage"
+void AlreadyRunning();
+void LogNotOpened(const std::u16string& path, std::uint32_t error);
 
 }  // namespace report

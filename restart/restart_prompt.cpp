@@ -3,6 +3,7 @@
 #include "platform/access_masks.h"
 #include "platform/session.h"
 #include "platform/unique_handle.h"
+#include "report/outcome.h"
 
 namespace restart {
 namespace {
@@ -38,7 +39,10 @@ bool SomeoneCanAnswer() {
 void OfferRestart() {
   if (!SomeoneCanAnswer()) return;
   if (platform::MessageBoxW(kQuestion, kCaption, kQuestionStyle) != platform::kIdOk) return;
+  RequestRestart();
+}
 
+void RequestRestart() {
   platform::UniqueToken token;
   if (!platform::OpenProcessToken(platform::GetCurrentProcess(), platform::kTokenAccess, token.put())) return;
 
@@ -51,7 +55,7 @@ void OfferRestart() {
   platform::AdjustTokenPrivileges(token.get(), false, &privileges);
 
   // No force flag: other applications may still ask to delay the restart.
-  platform::ExitWindowsEx(platform::kEwxReboot, kRestartReason);
+  if (platform::ExitWindowsEx(platform::kEwxReboot, kRestartReason)) report::NoteRestartInitiated();
   token.reset();
 }
 

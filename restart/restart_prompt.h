@@ -12,4 +12,10 @@ namespace restart {
 // session has), nothing is asked and nothing restarted.
 void OfferRestart();
 
+// The part of OfferRestart after OK, for a run told to restart without
+// asking (/forcerestart): enables the shutdown privilege and requests the
+// planned reboot, quietly in every case. When Windows accepts the request,
+// the run's record notes that a restart was initiated (report/outcome.h).
+void RequestRestart();
+
 }  // namespace restart

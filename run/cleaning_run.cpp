@@ -4,6 +4,7 @@
 
 #include "driverreg/class_filter_removal.h"
 #include "driverreg/service_key_removal.h"
+#include "report/outcome.h"
 #include "report/progress.h"
 #include "restart/restart_prompt.h"
 #include "run/tables.h"
@@ -11,8 +12,27 @@
 #include "sweep/registry_sweep.h"
 
 namespace run {
+namespace {
 
-void CleaningRun() {
+void EndWithRestart(RestartPolicy policy) {
+  switch (policy) {
+    case RestartPolicy::AskAlways:
+      restart::OfferRestart();
+      break;
+    case RestartPolicy::AskWhenNeeded:
+      if (report::Outcome().restartNeeded) restart::OfferRestart();
+      break;
+    case RestartPolicy::Never:
+      break;
+    case RestartPolicy::Force:
+      restart::RequestRestart();
+      break;
+  }
+}
+
+}  // namespace
+
+void CleaningRun(RestartPolicy policy) {
   for (const char16_t* service : ServiceTable) {
     services::StopService(service);
     services::DeleteServiceByName(service);
@@ -23,7 +43,7 @@ void CleaningRun() {
   report::BeginSweepProgress();
   sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable), WholeKeyMarkerTable);
   report::EndSweepProgress();
-  restart::OfferRestart();
+  EndWithRestart(policy);
 }
 
 }  // namespace run

@@ -1,8 +1,7 @@
-// Korvex Cleaner: removes Korvex for Windows from this machine. It takes no
-// arguments and always exits with 0; the console report says what happened.
-#include "run/cleaning_run.h"
+// Korvex Cleaner: removes Korvex for Windows from this machine. Without
+// arguments it reports every deletion, asks whether to restart and exits with
+// 0; with arguments it takes switches in Windows Installer's style and exits
+// with Windows Installer's codes (run/program.h).
+#include "run/program.h"
 
-int main() {
-  run::CleaningRun();
-  return 0;
-}
+int main() { return run::RunProgram(); }

@@ -3,6 +3,7 @@
 #include "platform/access_masks.h"
 #include "platform/services.h"
 #include "platform/unique_handle.h"
+#include "report/outcome.h"
 #include "report/report.h"
 
 namespace services {
@@ -12,6 +13,12 @@ using platform::ServiceHandle;
 using platform::ServiceStatus;
 
 enum class StopOutcome { AlreadyStopped, Stopped, NotStopped };
+
+// A service that is missing is what the run wants; one that is there but may
+// not be opened stays.
+void NoteOpenFailure() {
+  if (platform::GetLastError() != platform::kErrorServiceDoesNotExist) report::NoteFailure();
+}
 
 // Polls until the record reads stopped. The first test is on the status as
 // it stands, so a service whose reply to the stop request already says
@@ -52,7 +59,10 @@ void StopService(const char16_t* name) {
     return;
   }
   platform::UniqueServiceHandle service(platform::OpenServiceW(manager.get(), name, platform::kServiceStopAccess));
-  if (!service) return;
+  if (!service) {
+    NoteOpenFailure();
+    return;
+  }
   const StopOutcome outcome = RequestStop(service.get());
   if (outcome == StopOutcome::NotStopped) {
     // After a refusal the manager is let go first, then the service.
@@ -61,7 +71,10 @@ void StopService(const char16_t* name) {
     return;
   }
   service.reset();
-  if (outcome == StopOutcome::Stopped) report::ServiceStopped();
+  if (outcome == StopOutcome::Stopped) {
+    report::NoteRestartNeeded();
+    report::ServiceStopped();
+  }
   manager.reset();
 }
 
@@ -72,8 +85,16 @@ void DeleteServiceByName(const char16_t* name) {
     return;
   }
   platform::UniqueServiceHandle service(platform::OpenServiceW(manager.get(), name, platform::kServiceDeleteAccess));
-  if (!service) return;
-  if (platform::DeleteService(service.get())) report::ServiceDeleted();
+  if (!service) {
+    NoteOpenFailure();
+    return;
+  }
+  if (platform::DeleteService(service.get())) {
+    report::NoteRestartNeeded();
+    report::ServiceDeleted();
+  } else if (platform::GetLastError() != platform::kErrorServiceMarkedForDelete) {
+    report::NoteFailure();
+  }
   service.reset();
   manager.reset();
 }

@@ -2,6 +2,14 @@
 // first stopped and waited for, then deleted. Each step opens its own
 // connection to the local manager, reports on the console and closes what it
 // opened; neither tells the caller how it went.
+//
+// Each notes in the run's record (report/outcome.h) that a restart is needed
+// when it stopped or deleted the service, and a failure when a service that
+// exists could not be stopped or deleted: the manager could not be opened,
+// the service could not be opened for any reason but its absence (1060),
+// the stop was refused or timed out, or the deletion was refused for any
+// reason but an earlier deletion (1072): a service already marked for
+// deletion goes as soon as it has stopped, which is what the run asked for.
 #pragma once
 
 #include <cstdint>

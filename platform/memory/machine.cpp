@@ -12,6 +12,7 @@ void ResetMachine() {
   ResetConsoleTitle();
   ResetSession();
   ResetServiceManager();
+  ResetEnvironment();
 }
 
 void CreateKey(std::u16string_view keyPath) { CreateNode(keyPath); }

@@ -17,14 +17,15 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/memory/environment.h"
 #include "platform/memory/service_manager.h"
 #include "platform/memory/session.h"
 
 namespace memory {
 
 // A fresh machine: the registry as ResetRegistry makes it, an empty console
-// with the starting title and clock (ResetConsoleTitle), a fresh session and
-// an empty service manager.
+// with the starting title and clock (ResetConsoleTitle), a fresh session, an
+// empty service manager and a fresh environment (ResetEnvironment).
 void ResetMachine();
 
 // A fresh registry: HKLM\Software\Classes (shown as HKEY_CLASSES_ROOT),

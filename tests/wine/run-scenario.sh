@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs one end-to-end scenario: the cleaner under 64-bit Wine on a throwaway
-# prefix, checking its console bytes, its exit code, its silence on stderr and
-# the registry it leaves. How to add a scenario: tests/wine/README.md.
+# prefix, checking its console bytes, its exit code, its standard error (empty
+# unless the scenario says otherwise), the log it was asked to keep, and the
+# registry it leaves. How to add a scenario: tests/wine/README.md.
 #
 #   run-scenario.sh SCENARIO_DIR
 #
@@ -78,24 +79,43 @@ if [ -f "$scenario/before-run.sh" ]; then
     timeout -k 10 600 bash "$scenario/before-run.sh" || die "$name: before-run.sh failed"
 fi
 
-# Arguments that the cleaner must ignore.
-args=(/S --dry-run /?)
-[ -f "$scenario/args" ] && read -r -a args < "$scenario/args"
+# A run with arguments goes through exit_code.exe, which writes down the
+# cleaner's whole exit code: the shell sees only its lowest 8 bits. A run
+# without arguments is started as always.
+exit_code_exe=$(dirname "$exe")/tests/wine/programs/exit_code.exe
+exit_code_file=$actual/drive_c/korvex-exit-code.txt
+
+# run_file BASE RUN: the scenario's file for that run (BASE for run 1,
+# BASE-RUN otherwise; "expected-stderr.txt" gives "expected-stderr-2.txt").
+run_file() {
+  local base=$1 run=$2
+  if [ "$run" = 1 ]; then echo "$scenario/$base"; return; fi
+  case $base in
+    *.txt) echo "$scenario/${base%.txt}-$run.txt" ;;
+    *) echo "$scenario/$base-$run" ;;
+  esac
+}
 
 # expected-stdout.txt is written with "\n"; the console report in text mode
-# has "\r\n". A line "@include NAME" stands for tests/wine/expected-parts/NAME.
-expand_expected() {
+# has "\r\n". A line "@include NAME" stands for tests/wine/expected-parts/NAME,
+# itself expanded; NAME may lead to another scenario's report
+# ("../scenarios/footprint/expected-stdout.txt"), which a run with arguments
+# must repeat byte for byte.
+expand_lines() {
   local line
   while IFS= read -r line || [ -n "$line" ]; do
     if [[ $line =~ ^@include\ (.+)$ ]]; then
-      cat "$here/expected-parts/${BASH_REMATCH[1]}" || die "missing expected part ${BASH_REMATCH[1]}"
+      [ -f "$here/expected-parts/${BASH_REMATCH[1]}" ] || die "missing expected part ${BASH_REMATCH[1]}"
+      expand_lines "$here/expected-parts/${BASH_REMATCH[1]}"
     else
       printf '%s\n' "$line"
     fi
-  done < "$1" | crlf
+  done < "$1"
 }
+expand_expected() { expand_lines "$1" | crlf; }
 
 failures=0
+declare -a rc_of_run args_of_run
 fail() { echo "FAIL [$name] $*"; failures=$((failures + 1)); }
 
 # windows_path PATH: the absolute Unix path as Wine's drive Z: names it.
@@ -122,20 +142,39 @@ while [ -f "$expected_stdout" ]; do
   out=$work/stdout-$run.txt err=$work/stderr-$run.txt want=$work/expected-stdout-$run.txt
   expand_expected "$expected_stdout" > "$want"
   run_started=$(seconds)
+  # The arguments: args-RUN, else args, else none.
+  args=()
+  if [ -f "$(run_file args "$run")" ]; then read -r -a args < "$(run_file args "$run")"
+  elif [ -f "$scenario/args" ]; then read -r -a args < "$scenario/args"
+  fi
+  args_of_run[$run]="${args[*]}"
+  want_rc=0
+  [ ! -f "$(run_file expected-exit-code "$run")" ] || want_rc=$(tr -d ' \r\n' < "$(run_file expected-exit-code "$run")")
+  want_err=$work/expected-stderr-$run.txt
+  if [ -f "$(run_file expected-stderr.txt "$run")" ]; then crlf "$(run_file expected-stderr.txt "$run")" > "$want_err"
+  else : > "$want_err"
+  fi
   rc=0
   if [ -n "${KORVEX_TITLE_WATCH:-}" ]; then
     titles=$work/titles-$run.txt
     wine_in "$actual" "$KORVEX_TITLE_WATCH" "$(windows_path "$titles")" "$(windows_path "$exe")" "${args[@]}" \
       > "$out" 2> "$err" || rc=$?
+  elif [ ${#args[@]} -gt 0 ]; then
+    [ -f "$exit_code_exe" ] || die "no exit_code.exe at $exit_code_exe: build the win-x64 preset"
+    rm -f "$exit_code_file"
+    wine_in "$actual" "$exit_code_exe" 'C:\korvex-exit-code.txt' "$(windows_path "$exe")" "${args[@]}" \
+      > "$out" 2> "$err" || rc=$?
+    if [ -f "$exit_code_file" ]; then rc=$(tr -d '\r\n' < "$exit_code_file"); else fail "run $run: exit_code.exe wrote no exit code (its own: $rc)"; fi
   else
-    wine_in "$actual" "$exe" "${args[@]}" > "$out" 2> "$err" || rc=$?
+    wine_in "$actual" "$exe" > "$out" 2> "$err" || rc=$?
   fi
+  rc_of_run[$run]=$rc
   run_times+=" $(elapsed "$(seconds)" "$run_started")"
   if [ -n "${KORVEX_TITLE_WATCH:-}" ]; then check_titles "$titles" "run $run"; fi
-  if [ "$rc" -ne 0 ]; then fail "run $run: exit code $rc, expected 0 (124 or 137: timed out)"; fi
-  if [ -s "$err" ]; then
-    fail "run $run: standard error is not empty:"
-    head -c 2000 "$err"
+  if [ "$rc" != "$want_rc" ]; then fail "run $run: exit code $rc, expected $want_rc (124 or 137: timed out)"; fi
+  if ! cmp -s "$want_err" "$err"; then
+    fail "run $run: standard error differs (expected | actual, \\r shown):"
+    stdout_diff "$want_err" "$err" | head -c 4000
   fi
   if ! cmp -s "$want" "$out"; then
     fail "run $run: standard output differs (expected | actual, \\r shown):"
@@ -149,6 +188,20 @@ while [ -f "$expected_stdout" ]; do
   expected_stdout=$scenario/expected-stdout-$run.txt
 done
 ran=$(seconds)
+
+# The log the runs were asked to keep (the scenario's file "log" names it, as
+# its args do): a byte-order mark, then for each run its header line, its
+# report exactly as on standard output, and its closing line.
+if [ -f "$scenario/log" ]; then
+  log_path=$(tr -d '\r\n' < "$scenario/log")
+  [[ $log_path =~ ^[Cc]:\\ ]] || die "$name: the log file must be on C:, not $log_path"
+  log_file=$actual/drive_c/${log_path:3}
+  log_file=${log_file//\\//}
+  log_runs=()
+  for ((i = 1; i < run; i++)); do log_runs+=("$work/stdout-$i.txt" "${rc_of_run[$i]}" "${args_of_run[$i]}"); done
+  python3 "$here/check-log.py" "$log_file" "${log_runs[@]}" | sed "s/^/FAIL [$name] log: /" | grep . &&
+    failures=$((failures + 1))
+fi
 
 # Undoes, on the tested prefix, what reg export cannot take (link cycles).
 if [ -f "$scenario/after-run.sh" ]; then

@@ -1,0 +1,55 @@
+// What a run with arguments learns about the process and the machine around
+// it: its command line, whether another cleaner runs, and the computer, the
+// account and the time that its log records.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// GetCommandLineW: the whole command line, the program's own name first, as
+// the process received it.
+std::u16string CommandLine();
+
+// ExpandEnvironmentStringsW: each %NAME% of a variable in this process's
+// environment replaced by its value, without regard to the case of NAME; any
+// other text, and %NAME% of a variable not set, kept as it stands. The text
+// itself when the call fails.
+std::u16string ExpandEnvironmentStringsW(const std::u16string& text);
+
+enum class MutexHandle : std::uintptr_t {};
+
+constexpr std::uint32_t kWaitObject0 = 0;
+constexpr std::uint32_t kWaitAbandoned = 0x80;
+constexpr std::uint32_t kWaitTimeout = 0x102;
+
+// CreateMutexW with no security attributes, not owned: opens the named mutex,
+// creating it when no process holds a handle to it. Returns 0 and the handle,
+// or the error (ERROR_ACCESS_DENIED when a process of another account made it
+// and this one may not open it).
+std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex);
+// WaitForSingleObject on the mutex: kWaitObject0 or kWaitAbandoned when this
+// process now owns it, kWaitTimeout when another owns it still.
+std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds);
+int ReleaseMutex(MutexHandle mutex);
+int CloseHandle(MutexHandle mutex);
+
+// GetComputerNameW and GetUserNameW; empty when the call fails.
+std::u16string ComputerName();
+std::u16string UserName();
+
+// The time now on the local clock, with how far that clock is from UTC
+// (local minus UTC, in minutes), both from one reading of the system time.
+struct LocalTime {
+  std::uint16_t year;
+  std::uint16_t month;
+  std::uint16_t day;
+  std::uint16_t hour;
+  std::uint16_t minute;
+  std::uint16_t second;
+  std::int32_t utcOffsetMinutes;
+};
+LocalTime LocalTimeNow();
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+// The files a run with arguments writes: its log, appended to and created,
+// with its folder, when missing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+enum class FileHandle : std::uintptr_t {};
+
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorAlreadyExists = 183;
+
+// CreateFileW with FILE_APPEND_DATA (every write lands at the end of the file,
+// whoever else appends to it), sharing reading and writing (a log viewer may
+// follow the file as it grows), OPEN_ALWAYS: the file is created when
+// missing. Returns 0 and the handle, or the error (ERROR_PATH_NOT_FOUND when
+// the folder is missing).
+std::uint32_t OpenFileForAppend(const char16_t* path, FileHandle* file);
+
+// GetFileSizeEx; nonzero on success.
+int GetFileSizeEx(FileHandle file, std::uint64_t* size);
+
+// WriteFile of all length bytes, straight to the system with no buffer in
+// this process; nonzero when all were written.
+int WriteFile(FileHandle file, const void* data, std::size_t length);
+
+int CloseHandle(FileHandle file);
+
+// CreateDirectoryW with no security attributes; nonzero on success.
+// ERROR_ALREADY_EXISTS when there is one.
+int CreateDirectoryW(const char16_t* path);
+
+}  // namespace platform

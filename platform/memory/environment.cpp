@@ -1,0 +1,207 @@
+// An in-memory command line, standard error, file system, named mutex,
+// computer, account and clock, each modelling only what the cleaner calls.
+// Folders and files behave as on Windows where the log depends on it: a file
+// opens only in a folder that exists, a folder is created only in one that
+// exists, and names match whatever the case of their letters.
+#include <map>
+#include <set>
+
+#include "platform/console.h"
+#include "platform/files.h"
+#include "platform/memory/environment.h"
+
+namespace memory {
+namespace {
+
+constexpr std::uint32_t kErrorAccessDenied = 5;
+
+// Names compare without regard to case, as Windows compares them.
+std::u16string Folded(std::u16string_view name) {
+  std::u16string folded;
+  for (char16_t unit : name) folded += unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
+  return folded;
+}
+
+struct Environment {
+  std::u16string commandLine{kProgramName};
+  std::map<std::u16string, std::u16string> variables{{Folded(u"COMPUTERNAME"), std::u16string(kComputerName)},
+                                                     {Folded(u"ProgramData"), u"C:\\ProgramData"},
+                                                     {Folded(u"windir"), u"C:\\Windows"}};
+  std::u16string errorText;
+  std::set<std::u16string> folders;
+  std::map<std::u16string, std::string> files;
+  std::map<std::u16string, std::uint32_t> failingFiles;
+  std::map<std::uintptr_t, std::u16string> openFiles;
+  std::set<std::u16string> mutexesHeldElsewhere;
+  std::map<std::uintptr_t, std::u16string> openMutexes;
+  std::set<std::u16string> mutexesOwned;
+  std::uintptr_t nextHandle = 0x400;
+  platform::LocalTime now = kStartingLocalTime;
+};
+
+Environment& State() {
+  static Environment environment;
+  return environment;
+}
+
+// One spelling for every path: "\" between folders, small letters, no
+// trailing "\".
+std::u16string Normal(std::u16string_view path) {
+  std::u16string normal;
+  for (char16_t unit : path) {
+    if (unit == u'/') unit = u'\\';
+    if (unit >= u'A' && unit <= u'Z') unit = static_cast<char16_t>(unit + 0x20);
+    normal += unit;
+  }
+  while (normal.size() > 1 && normal.back() == u'\\') normal.pop_back();
+  return normal;
+}
+
+std::u16string Parent(const std::u16string& normal) {
+  const std::size_t last = normal.rfind(u'\\');
+  return last == std::u16string::npos ? std::u16string() : normal.substr(0, last);
+}
+
+// The current folder ("") and the drive roots always exist.
+bool FolderExists(const std::u16string& normal) {
+  return normal.empty() || (normal.size() == 2 && normal[1] == u':') || State().folders.count(normal) != 0;
+}
+
+}  // namespace
+
+void ResetEnvironment() { State() = Environment{}; }
+
+void SetCommandLine(std::u16string_view commandLine) { State().commandLine = commandLine; }
+
+void SetEnvironmentVariable(std::u16string_view name, std::u16string_view value) {
+  if (value.empty()) State().variables.erase(Folded(name));
+  else State().variables[Folded(name)] = value;
+}
+std::u16string ErrorOutput() { return State().errorText; }
+
+std::optional<std::string> FileContent(std::u16string_view path) {
+  auto found = State().files.find(Normal(path));
+  if (found == State().files.end()) return std::nullopt;
+  return found->second;
+}
+
+void CreateFolder(std::u16string_view path) {
+  for (std::u16string folder = Normal(path); !FolderExists(folder); folder = Parent(folder))
+    State().folders.insert(folder);
+}
+
+void CreateFile(std::u16string_view path, std::string bytes) {
+  const std::u16string normal = Normal(path);
+  CreateFolder(Parent(normal));
+  State().files[normal] = std::move(bytes);
+}
+
+void FailFileOpen(std::u16string_view path, std::uint32_t error) { State().failingFiles[Normal(path)] = error; }
+
+void HoldMutexElsewhere(std::u16string_view name) { State().mutexesHeldElsewhere.emplace(name); }
+
+bool MutexOpen(std::u16string_view name) {
+  for (const auto& open : State().openMutexes)
+    if (open.second == name) return true;
+  return false;
+}
+
+void SetLocalTime(const platform::LocalTime& time) { State().now = time; }
+
+}  // namespace memory
+
+namespace platform {
+
+using memory::State;
+
+void WriteError(const char16_t* text, std::size_t length) { State().errorText.append(text, length); }
+
+std::u16string CommandLine() { return State().commandLine; }
+
+std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
+  std::u16string expanded;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const std::size_t open = text.find(u'%', at);
+    const std::size_t close = open == std::u16string::npos ? open : text.find(u'%', open + 1);
+    if (close == std::u16string::npos) break;
+    auto variable = State().variables.find(memory::Folded(text.substr(open + 1, close - open - 1)));
+    if (variable == State().variables.end()) {
+      // Not a variable: its first "%" stays, and the second may open one.
+      expanded += text.substr(at, close - at);
+      at = close;
+      continue;
+    }
+    expanded += text.substr(at, open - at) + variable->second;
+    at = close + 1;
+  }
+  return expanded + text.substr(at);
+}
+
+std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {
+  const std::uintptr_t handle = State().nextHandle++;
+  State().openMutexes[handle] = name;
+  *mutex = MutexHandle(handle);
+  return 0;
+}
+
+std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t /*milliseconds*/) {
+  auto& state = State();
+  const std::u16string& name = state.openMutexes.at(static_cast<std::uintptr_t>(mutex));
+  if (state.mutexesHeldElsewhere.count(name)) return kWaitTimeout;
+  state.mutexesOwned.insert(name);
+  return kWaitObject0;
+}
+
+int ReleaseMutex(MutexHandle mutex) {
+  auto& state = State();
+  auto open = state.openMutexes.find(static_cast<std::uintptr_t>(mutex));
+  return open != state.openMutexes.end() && state.mutexesOwned.erase(open->second) == 1;
+}
+
+int CloseHandle(MutexHandle mutex) { return State().openMutexes.erase(static_cast<std::uintptr_t>(mutex)) == 1; }
+
+std::u16string ComputerName() { return std::u16string(memory::kComputerName); }
+std::u16string UserName() { return std::u16string(memory::kUserName); }
+LocalTime LocalTimeNow() { return State().now; }
+
+std::uint32_t OpenFileForAppend(const char16_t* path, FileHandle* file) {
+  auto& state = State();
+  const std::u16string normal = memory::Normal(path);
+  auto failing = state.failingFiles.find(normal);
+  if (failing != state.failingFiles.end()) return failing->second;
+  if (state.folders.count(normal) || normal.empty()) return memory::kErrorAccessDenied;
+  if (!memory::FolderExists(memory::Parent(normal))) return kErrorPathNotFound;
+  state.files[normal];  // created empty when missing
+  const std::uintptr_t handle = state.nextHandle++;
+  state.openFiles[handle] = normal;
+  *file = FileHandle(handle);
+  return 0;
+}
+
+int GetFileSizeEx(FileHandle file, std::uint64_t* size) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  *size = State().files[open->second].size();
+  return 1;
+}
+
+int WriteFile(FileHandle file, const void* data, std::size_t length) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  State().files[open->second].append(static_cast<const char*>(data), length);
+  return 1;
+}
+
+int CloseHandle(FileHandle file) { return State().openFiles.erase(static_cast<std::uintptr_t>(file)) == 1; }
+
+int CreateDirectoryW(const char16_t* path) {
+  auto& state = State();
+  const std::u16string normal = memory::Normal(path);
+  if (memory::FolderExists(normal) || state.files.count(normal)) return 0;
+  if (!memory::FolderExists(memory::Parent(normal))) return 0;
+  state.folders.insert(normal);
+  return 1;
+}
+
+}  // namespace platform

@@ -1,0 +1,85 @@
+// The command line, the named mutex, the computer's and the account's names
+// and the local time, passed straight to kernel32 and advapi32.
+#include <windows.h>
+
+#include "platform/environment.h"
+
+namespace platform {
+namespace {
+
+HANDLE Native(MutexHandle mutex) { return reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(mutex)); }
+
+// Local minus UTC, in minutes; a FILETIME counts 100-nanosecond steps.
+std::int32_t MinutesBetween(const FILETIME& local, const FILETIME& utc) {
+  const auto ticks = [](const FILETIME& time) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  };
+  return static_cast<std::int32_t>((ticks(local) - ticks(utc)) / (60 * 10'000'000LL));
+}
+
+}  // namespace
+
+std::u16string CommandLine() { return reinterpret_cast<const char16_t*>(::GetCommandLineW()); }
+
+std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
+  const auto* source = reinterpret_cast<const wchar_t*>(text.c_str());
+  // The size counts the NUL; a variable changed between the two calls may
+  // need more, and then the text is used as it stands.
+  const DWORD size = ::ExpandEnvironmentStringsW(source, nullptr, 0);
+  if (size == 0) return text;
+  std::u16string expanded(size, u'\0');
+  const DWORD written = ::ExpandEnvironmentStringsW(source, reinterpret_cast<wchar_t*>(expanded.data()), size);
+  if (written == 0 || written > size) return text;
+  expanded.resize(written - 1);
+  return expanded;
+}
+
+std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {
+  HANDLE created = ::CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(name));
+  if (!created) return ::GetLastError();
+  *mutex = MutexHandle(reinterpret_cast<std::uintptr_t>(created));
+  return 0;
+}
+
+std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds) {
+  return ::WaitForSingleObject(Native(mutex), milliseconds);
+}
+
+int ReleaseMutex(MutexHandle mutex) { return ::ReleaseMutex(Native(mutex)); }
+
+int CloseHandle(MutexHandle mutex) { return ::CloseHandle(Native(mutex)); }
+
+std::u16string ComputerName() {
+  wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+  if (!::GetComputerNameW(name, &length)) return {};
+  return {reinterpret_cast<const char16_t*>(name), length};
+}
+
+std::u16string UserName() {
+  // UNLEN (256) and its NUL.
+  wchar_t name[257];
+  DWORD length = 257;
+  if (!::GetUserNameW(name, &length) || length == 0) return {};
+  return {reinterpret_cast<const char16_t*>(name), length - 1};  // the length counted the NUL
+}
+
+// One reading of the clock, turned into local time by the bias in force now,
+// so the offset written beside the time is the one that made it.
+LocalTime LocalTimeNow() {
+  FILETIME utc{};
+  FILETIME local{};
+  SYSTEMTIME fields{};
+  ::GetSystemTimeAsFileTime(&utc);
+  ::FileTimeToLocalFileTime(&utc, &local);
+  ::FileTimeToSystemTime(&local, &fields);
+  return {fields.wYear,
+          fields.wMonth,
+          fields.wDay,
+          fields.wHour,
+          fields.wMinute,
+          fields.wSecond,
+          MinutesBetween(local, utc)};
+}
+
+}  // namespace platform

@@ -1,0 +1,18 @@
+#include "run/exit_code.h"
+
+namespace run {
+
+int ExitCodeOf(const report::RunOutcome& outcome) {
+  if (outcome.failed) return kExitFailure;
+  if (outcome.restartInitiated) return kExitRestartInitiated;
+  if (outcome.restartNeeded) return kExitRestartRequired;
+  return kExitDone;
+}
+
+const char16_t* MeaningOf(int code) {
+  for (const ExitCodeRow& row : ExitCodeTable)
+    if (row.code == code) return row.meaning;
+  return u"";
+}
+
+}  // namespace run

@@ -1,0 +1,46 @@
+// The exit code of a run with arguments, in Windows Installer's numbers, which
+// deployment tools (Intune, Configuration Manager, Ansible's win_package)
+// already know: the one place where the run's record becomes a code, and
+// where each code's meaning is written. A run without arguments exits with 0
+// whatever happened.
+#pragma once
+
+#include "report/outcome.h"
+
+namespace run {
+
+inline constexpr int kExitDone = 0;                   // ERROR_SUCCESS
+inline constexpr int kExitRestartRequired = 3010;     // ERROR_SUCCESS_REBOOT_REQUIRED
+inline constexpr int kExitRestartInitiated = 1641;    // ERROR_SUCCESS_REBOOT_INITIATED
+inline constexpr int kExitFailure = 1603;             // ERROR_INSTALL_FAILURE
+inline constexpr int kExitAlreadyRunning = 1618;      // ERROR_INSTALL_ALREADY_RUNNING
+inline constexpr int kExitLogFailure = 1622;          // ERROR_INSTALL_LOG_FAILURE
+inline constexpr int kExitInvalidCommandLine = 1639;  // ERROR_INVALID_COMMAND_LINE
+
+struct ExitCodeRow {
+  int code;
+  const char16_t* meaning;
+};
+
+// In the order the usage text lists them.
+inline constexpr ExitCodeRow ExitCodeTable[] = {
+    {kExitDone, u"done, and no restart is needed"},
+    {kExitRestartRequired, u"done; a restart is needed and was not requested"},
+    {kExitRestartInitiated, u"done; the restart was requested and Windows accepted the request"},
+    {kExitFailure, u"something of the product could not be removed"},
+    {kExitAlreadyRunning, u"another cleaner is running on this computer; nothing changed"},
+    {kExitLogFailure, u"the log file cannot be opened or created; nothing changed"},
+    {kExitInvalidCommandLine, u"the command line is invalid; nothing changed"},
+};
+
+// 1603 when anything of the product could not be removed, whatever the
+// restart did: a deployment tool must hear of that first. Otherwise 1641
+// when a restart was requested and Windows accepted it, 3010 when a restart
+// is needed and none was (not asked for, declined, or refused by Windows),
+// and 0.
+int ExitCodeOf(const report::RunOutcome& outcome);
+
+// The meaning from the table; empty for a code not in it.
+const char16_t* MeaningOf(int code);
+
+}  // namespace run

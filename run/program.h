@@ -1,0 +1,25 @@
+// The program from its command line to its exit code.
+#pragma once
+
+namespace run {
+
+// Without arguments: the cleaning run as it always was, the restart question
+// whatever happened, and 0.
+//
+// With arguments (run/command_line.h), in this order, and nothing changed on
+// the machine before the last step:
+// 1. /? (or /h, /help, --help): the usage on standard output, 0.
+// 2. An invalid command line: why, and the usage, on standard error; 1639.
+// 3. Another cleaner holds the machine-wide mutex: standard error; 1618.
+//    Taken before the log is opened, so that two runs never write one log.
+// 4. /log names a file that cannot be opened or created: standard error;
+//    1622. Environment variables in its name (%COMPUTERNAME%) are expanded
+//    first, so that a tool that starts the cleaner without a shell, or a
+//    shell on another machine that was told to leave them alone, still
+//    names the file of the machine the cleaner runs on.
+// 5. The cleaning run with the restart step the switches ask for, its
+//    report on standard output and in the log, and the exit code of the
+//    run's record (run/exit_code.h), which the log's last line gives too.
+int RunProgram();
+
+}  // namespace run

@@ -1,0 +1,211 @@
+// The program from its command line to its exit code: the run without
+// arguments as it always was, and a run with arguments, whose exit code
+// deployment tools read, whose log keeps the report, and which changes
+// nothing when it refuses to start.
+#include "run/program.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "korvex_version.h"
+#include "platform/memory/machine.h"
+
+namespace {
+
+constexpr char16_t kFootprint[] =
+    uR"(
+[HKLM\System\CurrentControlSet\Services\Tarnvol]
+[HKLM\System\CurrentControlSet\Services\vornpart]
+[HKLM\System\CurrentControlSet\Control\Class\{4D36E967-E325-11CE-BFC1-08002BE10318}]
+"UpperFilters"=multi:"partmgr","vornpart"
+[HKCU\Software\Korvex for Windows]
+)";
+
+void Machine(const char16_t* reg = kFootprint) {
+  memory::ResetMachine();
+  memory::LoadReg(reg);
+  memory::AddService({u"Tarnvol", platform::kServiceRunning});
+}
+
+int RunWith(std::u16string_view commandLine) {
+  memory::SetCommandLine(commandLine);
+  return run::RunProgram();
+}
+
+bool Asked() {
+  for (const std::string& call : memory::SessionCalls())
+    if (call.rfind("MessageBoxW", 0) == 0) return true;
+  return false;
+}
+
+std::string Crlf(const std::u16string& text) {
+  std::string bytes;
+  for (char c : memory::Narrow(text)) bytes += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return bytes;
+}
+
+TEST(Program, WithoutArgumentsTheRunIsAsItWasWithArgumentsItsReportIsTheSame) {
+  Machine();
+  EXPECT_EQ(RunWith(u"\"C:\\Tools\\korvex-cleaner.exe\"  "), 0);
+  const std::u16string report = memory::Output();
+  EXPECT_TRUE(Asked());
+  EXPECT_FALSE(memory::MutexOpen(u"Global\\KorvexCleaner"));
+  EXPECT_EQ(memory::ErrorOutput(), u"");
+
+  Machine();
+  EXPECT_EQ(RunWith(u"k.exe /quiet /log C:\\Logs\\%ComputerName%\\%NOT_SET%.log"), 3010);
+  EXPECT_EQ(memory::Output(), report);
+  EXPECT_FALSE(Asked());
+  EXPECT_TRUE(memory::ShutdownRequests().empty());
+  EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Korvex for Windows"));
+  EXPECT_FALSE(memory::MutexOpen(u"Global\\KorvexCleaner"));
+
+  // Created with its folders: the byte-order mark, the header, the report as
+  // standard output has it, the closing line; a second run appends.
+  const std::string header = "Korvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
+                             " started 2024-03-09 07:05:03 +01:00 on TESTPC-07 as SYSTEM: k.exe /quiet /log "
+                             "C:\\Logs\\%ComputerName%\\%NOT_SET%.log\r\n";
+  std::string log = "\xEF\xBB\xBF" + header + Crlf(report) +
+                    "Korvex Cleaner ended with exit code 3010: done; a restart is needed and was not requested\r\n";
+  EXPECT_EQ(memory::FileContent(u"c:/logs/testpc-07/%not_set%.LOG").value_or("(none)"), log);
+  memory::ClearOutput();
+  memory::SetLocalTime({2024, 11, 30, 23, 59, 9, -330});
+  EXPECT_EQ(RunWith(u"k.exe /quiet /log C:\\Logs\\%ComputerName%\\%NOT_SET%.log"), 0);
+  log += "Korvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
+         " started 2024-11-30 23:59:09 -05:30 on TESTPC-07 as SYSTEM: k.exe /quiet /log "
+         "C:\\Logs\\%ComputerName%\\%NOT_SET%.log\r\n" +
+         Crlf(memory::Output()) + "Korvex Cleaner ended with exit code 0: done, and no restart is needed\r\n";
+  EXPECT_EQ(memory::FileContent(u"C:\\Logs\\TESTPC-07\\%NOT_SET%.log").value_or("(none)"), log);
+}
+
+// Each refusal leaves the machine as it was, standard output empty, and no log.
+TEST(Program, RefusalsChangeNothing) {
+  struct Case {
+    const char* name;
+    std::function<void()> bend;
+    std::u16string_view commandLine;
+    int expected;
+    std::u16string_view errorStart;
+  };
+  const Case cases[] = {
+      {"unknown switch", [] {}, u"k.exe /quiet /log C:\\l.log /reboot", 1639, u"Unknown switch: /reboot\n\nKorvex"},
+      {"conflict", [] {}, u"k.exe /q /promptrestart", 1639, u"/quiet and /promptrestart cannot be combined\n\n"},
+      {"another cleaner", [] { memory::HoldMutexElsewhere(u"Global\\KorvexCleaner"); },
+       u"k.exe /quiet /log C:\\l.log", 1618, u"Another Korvex Cleaner is running on this computer."},
+      {"log refused", [] { memory::FailFileOpen(u"C:\\l.log", 5); }, u"k.exe /quiet /log C:\\l.log", 1622,
+       u"The log file C:\\l.log cannot be opened or created (error 5). Nothing was changed.\n"},
+      {"log in a file", [] { memory::CreateFile(u"C:\\file", "x"); }, u"k.exe /log C:\\file\\l.log", 1622,
+       u"The log file C:\\file\\l.log cannot be opened or created (error 3)."},
+  };
+  for (const Case& each : cases) {
+    Machine();
+    each.bend();
+    const std::u16string before = memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU");
+    EXPECT_EQ(RunWith(each.commandLine), each.expected) << each.name;
+    EXPECT_EQ(memory::ErrorOutput().rfind(each.errorStart, 0), 0u)
+        << each.name << ": " << memory::Narrow(memory::ErrorOutput());
+    EXPECT_EQ(memory::Output(), u"") << each.name;
+    EXPECT_EQ(memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU"), before) << each.name;
+    EXPECT_TRUE(memory::ServiceExists(u"Tarnvol")) << each.name;
+    EXPECT_FALSE(memory::FileContent(u"C:\\l.log")) << each.name;
+  }
+
+  Machine();
+  EXPECT_EQ(RunWith(u"k.exe /quiet /?"), 0);
+  EXPECT_EQ(memory::Narrow(memory::Output()).rfind("Korvex Cleaner removes Korvex for Windows", 0), 0u);
+  EXPECT_TRUE(memory::RegistryCalls().empty());
+  EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
+}
+
+// What makes the code 1603, 1641 or 3010, and when the question is asked.
+TEST(Program, ExitCodeFollowsWhatTheRunDidAndTheRestartSwitches) {
+  struct Case {
+    const char* name;
+    const char16_t* reg;
+    std::function<void()> bend;
+    std::u16string_view commandLine;
+    int expected;
+    bool asked;
+  };
+  constexpr char16_t kSweepOnly[] =
+      uR"(
+[HKCU\Software\Korvex for Windows]
+[HKLM\Software\Vendor]
+"Tarnvol"="1"
+)";
+  constexpr char16_t kFilterOnly[] =
+      uR"(
+[HKLM\System\CurrentControlSet\Control\Class\{71A27CDD-812A-11D0-BEC7-08002BE2092F}]
+"UpperFilters"=multi:"tessaid","volsnap"
+)";
+  static constexpr char16_t kVolumeClass[] =
+      u"HKLM\\System\\CurrentControlSet\\Control\\Class\\{71A27CDD-812A-11D0-BEC7-08002BE2092F}";
+  const auto nothing = [] {};
+  const auto noServices = [] { memory::ResetServiceManager(); };
+  const Case cases[] = {
+      // Sweep deletions alone need no restart; a rewritten filter list does.
+      {"sweep only", kSweepOnly, noServices, u"k.exe /log C:\\l.log", 0, false},
+      {"filter only", kFilterOnly, noServices, u"k.exe /quiet", 3010, false},
+      // Without a restart switch the question comes only when needed, and only where it is seen.
+      {"asked, cancel", kFootprint, nothing, u"k.exe /log C:\\l.log", 3010, true},
+      {"asked, OK", kFootprint, [] { memory::AnswerMessageBox(platform::kIdOk); }, u"k.exe /promptrestart", 1641,
+       true},
+      {"nobody to ask", kFootprint, [] { memory::SetWindowStationVisible(false); }, u"k.exe /log C:\\l.log", 3010,
+       false},
+      {"forced though not needed", kSweepOnly, noServices, u"k.exe /quiet /forcerestart", 1641, false},
+      {"forced, refused", kFootprint, [] { memory::FailSessionCall("ExitWindowsEx"); }, u"k.exe /forcerestart", 3010,
+       false},
+      {"no restart", kFootprint, [] { memory::AnswerMessageBox(platform::kIdOk); }, u"k.exe /norestart", 3010, false},
+      // Failures come first, whatever the restart did.
+      {"stop refused", kFootprint,
+       [] {
+         memory::ResetServiceManager();
+         memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 1052});
+       },
+       u"k.exe /quiet /forcerestart", 1603, false},
+      {"manager refused", kFootprint, [] { memory::FailManagerOpen(5); }, u"k.exe /quiet", 1603, false},
+      {"service refuses deletion rights", kFootprint,
+       [] {
+         memory::ResetServiceManager();
+         memory::AddService({u"Tarnvol", platform::kServiceStopped, 0, 0, 0, false, 0x10000});
+       },
+       u"k.exe /quiet", 1603, false},
+      // A service already marked for deletion goes once it has stopped: not a
+      // failure. A handle another program holds keeps it from going sooner.
+      {"already marked for deletion", kFootprint,
+       [] {
+         memory::ResetServiceManager();
+         memory::AddService({u"Tarnvol", platform::kServiceStopped, 0, 0, 0, true});
+         platform::OpenServiceW(platform::OpenSCManagerW(platform::kScManagerConnect), u"Tarnvol",
+                                platform::kServiceQueryStatus);
+       },
+       u"k.exe /quiet", 3010, false},
+      {"driver key refused", kFootprint,
+       [] { memory::RefuseAccess(u"HKLM\\System\\CurrentControlSet\\Services\\vornpart", 0x10000); }, u"k.exe /quiet",
+       1603, false},
+      {"class list refused", kFilterOnly,
+       [] {
+         memory::ResetServiceManager();
+         memory::RefuseAccess(kVolumeClass, 2);
+       },
+       u"k.exe /quiet", 1603, false},
+      {"sweep key refused", kSweepOnly,
+       [] {
+         memory::ResetServiceManager();
+         memory::CreateKey(u"HKCU\\Software\\Korvex for Windows\\Settings");
+         memory::RefuseAccess(u"HKCU\\Software\\Korvex for Windows\\Settings", 0x10000);
+       },
+       u"k.exe /quiet", 1603, false},
+  };
+  for (const Case& each : cases) {
+    Machine(each.reg);
+    each.bend();
+    EXPECT_EQ(RunWith(each.commandLine), each.expected) << each.name;
+    EXPECT_EQ(Asked(), each.asked) << each.name;
+    EXPECT_EQ(memory::ErrorOutput(), u"") << each.name;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Checks the log a scenario's runs kept (/log FILE) against what the runs did.
+
+    check-log.py LOG_FILE [STDOUT_FILE EXIT_CODE ARGS]...
+
+One triple per run of the scenario, in order: its standard output as
+captured, its exit code and its arguments as one string. Each run whose
+arguments hold /log and that did not refuse to start (1618, 1622, 1639 write
+no log) must have appended, after the UTF-8 byte-order mark that begins the
+file: a header line with the version, the local time and its UTC offset, the
+computer, the account and a command line that ends in the run's arguments;
+then its standard output byte for byte; then "Korvex Cleaner ended with exit
+code N: " and a meaning. Nothing else may stand in the file, and when no
+run was to write to it, there must be no file. Prints one line per fault and
+nothing when the log is right.
+"""
+import re
+import sys
+
+HEADER = re.compile(
+    rb"Korvex Cleaner \d+\.\d+\.\d+\.\d+ started \d{4}-\d\d-\d\d \d\d:\d\d:\d\d [+-]\d\d:\d\d"
+    rb" on [^ \r\n]+ as [^\r\n]+?: ([^\r\n]*)\r\n"
+)
+REFUSED = {"1618", "1622", "1639"}
+
+
+def writes_log(code, args):
+    return "/log" in args.lower().split() and code not in REFUSED
+
+
+def check(log_path, runs):
+    if not any(writes_log(code, args) for _, code, args in runs):
+        try:
+            with open(log_path, "rb") as file:
+                return [f"runs that refused to start wrote {log_path}: {file.read(160)!r}"]
+        except FileNotFoundError:
+            return []
+    try:
+        with open(log_path, "rb") as file:
+            log = file.read()
+    except OSError as error:
+        return [f"cannot read {log_path}: {error}"]
+    if not log.startswith(b"\xef\xbb\xbf"):
+        return [f"does not begin with a UTF-8 byte-order mark: {log[:40]!r}"]
+    at = 3
+    for number, (stdout_path, code, args) in enumerate(runs, start=1):
+        if not writes_log(code, args):
+            continue
+        header = HEADER.match(log, at)
+        if not header:
+            return [f"run {number}: no header line at byte {at}: {log[at:at + 160]!r}"]
+        if not header.group(1).decode("utf-8").endswith(" " + args):
+            return [f"run {number}: the header's command line does not end in {args!r}: {header.group(1)!r}"]
+        at = header.end()
+        with open(stdout_path, "rb") as file:
+            report = file.read()
+        if log[at:at + len(report)] != report:
+            return [f"run {number}: the report differs from standard output from byte {at}:"
+                    f" {log[at:at + 120]!r} against {report[:120]!r}"]
+        at += len(report)
+        closing = re.compile(rb"Korvex Cleaner ended with exit code " + code.encode() + rb": [^\r\n]+\r\n")
+        end = closing.match(log, at)
+        if not end:
+            return [f"run {number}: no closing line with exit code {code} at byte {at}: {log[at:at + 120]!r}"]
+        at = end.end()
+    if at != len(log):
+        return [f"{len(log) - at} bytes after the last run's closing line: {log[at:at + 120]!r}"]
+    return []
+
+
+def main(argv):
+    if len(argv) < 2 or (len(argv) - 2) % 3:
+        print(__doc__.strip().splitlines()[2].strip(), file=sys.stderr)
+        return 2
+    runs = [tuple(argv[i:i + 3]) for i in range(2, len(argv), 3)]
+    for fault in check(argv[1], runs):
+        print(fault)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

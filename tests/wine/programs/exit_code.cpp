@@ -1,0 +1,70 @@
+// Runs a program and writes down its whole exit code, which a shell cannot
+// see: Wine hands the shell only its lowest 8 bits, and the cleaner's codes
+// (3010, 1641, 1603, ...) need all of them. Usage:
+//   exit_code.exe RESULT_FILE PROGRAM [ARGUMENTS...]
+// RESULT_FILE (a path without spaces) gets the code in decimal. Everything
+// after it on this program's command line is handed on as it stands, so the
+// program sees the command line a scenario wrote, with its own quoting. The
+// program gets this one's standard handles and its exit code is this one's
+// too; 2 with a message on stderr when this program could not do its part.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+int Fail(const wchar_t* what) {
+  std::fwprintf(stderr, L"exit_code: %ls failed, error %lu\n", what, ::GetLastError());
+  return 2;
+}
+
+// The command line after its first count arguments, as it stands. Those
+// arguments are only ever quoted whole, with no escaped quotes inside.
+const wchar_t* After(const wchar_t* line, int count) {
+  for (int i = 0; i < count; ++i) {
+    while (*line == L' ' || *line == L'\t') ++line;
+    bool quoted = false;
+    for (; *line && (quoted || (*line != L' ' && *line != L'\t')); ++line)
+      if (*line == L'"') quoted = !quoted;
+  }
+  while (*line == L' ' || *line == L'\t') ++line;
+  return line;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) {
+    std::fwprintf(stderr, L"usage: exit_code.exe RESULT_FILE PROGRAM [ARGUMENTS...]\n");
+    return 2;
+  }
+  std::wstring command = After(::GetCommandLineW(), 2);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+    if (handle && handle != INVALID_HANDLE_VALUE)
+      ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+    return Fail(L"CreateProcessW");
+  ::CloseHandle(info.hThread);
+  ::WaitForSingleObject(info.hProcess, INFINITE);
+  DWORD code = 0;
+  const BOOL got = ::GetExitCodeProcess(info.hProcess, &code);
+  ::CloseHandle(info.hProcess);
+  if (!got) return Fail(L"GetExitCodeProcess");
+  HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return Fail(L"CreateFileW of the result file");
+  char text[16];
+  const int length = std::snprintf(text, sizeof text, "%lu\n", code);
+  DWORD written = 0;
+  const BOOL wrote = ::WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
+  ::CloseHandle(file);
+  if (!wrote) return Fail(L"WriteFile of the result file");
+  return static_cast<int>(code);
+}
