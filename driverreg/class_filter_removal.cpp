@@ -5,11 +5,13 @@
 #include <new>
 #include <string>
 
+#include "backup/undo_file.h"
 #include "platform/access_masks.h"
 #include "platform/buffer.h"
 #include "platform/registry.h"
 #include "platform/unique_handle.h"
 #include "report/outcome.h"
+#include "report/report.h"
 #include "text/text_matching.h"
 
 namespace driverreg {
@@ -33,7 +35,7 @@ bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, 
 }
 
 // The read, edit and write-back on an open class key.
-void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t count) {
+void EditUpperFilters(RegKey key, const char16_t* classKey, const char16_t* const* names, std::size_t count) {
   std::uint32_t type = 0;
   std::uint32_t bytes = 0;
   const std::int32_t sized = platform::RegQueryValueExW(key, kUpperFilters, &type, nullptr, &bytes);
@@ -67,6 +69,11 @@ void EditUpperFilters(RegKey key, const char16_t* const* names, std::size_t coun
   // own NUL may stand there, and a kept unclosed last filter would come back
   // closed. A unit that is not NUL there keeps the list exactly as edited.
   if (length == 0 || units[length - 1] != 0) units[length] = 0xFFFF;
+  // The list as it was goes to the undo file first; without it, it stays.
+  if (const std::int32_t saved = backup::SaveValue(key, kUpperFilters)) {
+    report::ValueNotDeleted(classKey, kUpperFilters, saved);
+    return;
+  }
   if (platform::RegSetValueExW(key, kUpperFilters, type, raw, static_cast<std::uint32_t>(length * 2)) ==
       platform::kSuccess)
     report::NoteRestartNeeded();
@@ -100,7 +107,7 @@ void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, s
     if (opened != platform::kFileNotFound) report::NoteFailure();
     return;
   }
-  EditUpperFilters(key.get(), names, count);
+  EditUpperFilters(key.get(), classKey, names, count);
 }
 
 }  // namespace driverreg

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -31,5 +32,18 @@ int CloseHandle(FileHandle file);
 // CreateDirectoryW with no security attributes; nonzero on success.
 // ERROR_ALREADY_EXISTS when there is one.
 int CreateDirectoryW(const char16_t* path);
+
+// OpenFileForAppend, and when the folder is missing, CreateDirectoryW on
+// every folder on the way from the top (each that fails, a drive, a share's
+// server or one that exists, is passed over) and the open once more, which
+// tells whether the way is there now. Returns 0 or the last open's error.
+inline std::uint32_t OpenFileCreatingFolders(const char16_t* path, FileHandle* file) {
+  std::uint32_t status = OpenFileForAppend(path, file);
+  if (status != kErrorPathNotFound) return status;
+  const std::u16string text(path);
+  for (std::size_t end = 1; end < text.size(); ++end)
+    if (text[end] == u'\\' || text[end] == u'/') CreateDirectoryW(text.substr(0, end).c_str());
+  return OpenFileForAppend(path, file);
+}
 
 }  // namespace platform

@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/session.h"
@@ -50,5 +51,6 @@ class Unique {
 using UniqueRegKey = Unique<RegKey, RegCloseKey>;
 using UniqueServiceHandle = Unique<ServiceHandle, CloseServiceHandle>;
 using UniqueToken = Unique<TokenHandle, static_cast<int (*)(TokenHandle)>(CloseHandle)>;
+using UniqueFile = Unique<FileHandle, static_cast<int (*)(FileHandle)>(CloseHandle)>;
 
 }  // namespace platform

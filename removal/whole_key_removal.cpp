@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "backup/undo_file.h"
 #include "platform/access_masks.h"
 #include "platform/unique_handle.h"
 #include "report/report.h"
@@ -40,6 +41,8 @@ std::int32_t DeleteKey(RegKey parent, const char16_t* which, bool asItself, char
   const bool deletable = status == platform::kSuccess;
   if (!deletable && (status != platform::kAccessDenied || open(platform::kKeyRead) != platform::kSuccess))
     return status;
+  // Nothing goes that the undo file, when there is one, does not hold.
+  if (const std::int32_t saved = asItself ? 0 : backup::SaveKey(key.get())) return saved;
   if (ownName) *ownName = platform::KeyObjectName(key.get());
   const bool link = asItself && IsLink(key.get());
   const std::int32_t below = link ? platform::kSuccess : DeleteChildren(key.get(), buffer);

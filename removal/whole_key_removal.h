@@ -23,7 +23,7 @@ namespace removal {
 // nothing outside the subtree is reached, whatever another program changes
 // meanwhile. As with RegDeleteTreeW, a key that may be read but not deleted
 // loses what lies below it and then fails with 0x5. The first failure ends the
-// deletion and is reported.
+// deletion and is reported, as is a key the undo file cannot hold, untouched.
 //
 // Returns that status, or the failed open's. ownName, when given, receives once
 // the key was opened (and so may have lost something) its full name as the

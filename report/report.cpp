@@ -62,8 +62,24 @@ void InvalidCommandLine(const std::u16string& reason, const std::u16string& usag
 
 void AlreadyRunning() { WriteError(u"Another Korvex Cleaner is running on this computer. Nothing was changed.\n"); }
 
+void ServiceFound(const char16_t* name, const char16_t* state) {
+  Write(u"Service [" + std::u16string(name) + u"]: FOUND, " + state + u"\n");
+}
+void KeyFound(const char16_t* key) { Write(u"[" + std::u16string(key) + u"]: FOUND\n\n"); }
+void ValueFound(const char16_t* key, const char16_t* value) {
+  Write(u"[" + std::u16string(key) + u"]:" + value + u": FOUND\n\n");
+}
+void FilterFound(const char16_t* classKey, const char16_t* name) {
+  Write(u"[" + std::u16string(classKey) + u"]:UpperFilters: FOUND, " + name + u"\n\n");
+}
+
 void LogNotOpened(const std::u16string& path, std::uint32_t error) {
   WriteError(u"The log file " + path + u" cannot be opened or created (error " +
+             platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");
+}
+
+void UndoFileNotOpened(const std::u16string& path, std::uint32_t error) {
+  WriteError(u"The backup file " + path + u" cannot be opened or created (error " +
              platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");
 }
 

@@ -18,6 +18,14 @@ void KeyNotDeleted(const char16_t* key, std::int32_t status);   // "[%s]: NOT DE
 void ValueDeleted(const char16_t* key, const char16_t* value);  // "[%s]:%s: DELETED\n\n"
 void ValueNotDeleted(const char16_t* key, const char16_t* value, std::int32_t status);
 
+// /scan: what a run started now would remove, in the run's own lines with
+// "FOUND" in place of "DELETED"; a service with its state, a class filter
+// with the list that holds it.
+void ServiceFound(const char16_t* name, const char16_t* state);    // "Service [%s]: FOUND, %s\n"
+void KeyFound(const char16_t* key);                                // "[%s]: FOUND\n\n"
+void ValueFound(const char16_t* key, const char16_t* value);       // "[%s]:%s: FOUND\n\n"
+void FilterFound(const char16_t* classKey, const char16_t* name);  // "[%s]:UpperFilters: FOUND, %s\n\n"
+
 // A run with arguments. The usage text is made by the command line's switch
 // table (run/command_line.h); /? writes it to standard output. A run that
 // refuses to start writes why to standard error, and nothing to standard
@@ -26,5 +34,6 @@ void Usage(const std::u16string& usage);
 void InvalidCommandLine(const std::u16string& reason, const std::u16string& usage);  // "reason\n\nusage"
 void AlreadyRunning();
 void LogNotOpened(const std::u16string& path, std::uint32_t error);
+void UndoFileNotOpened(const std::u16string& path, std::uint32_t error);
 
 }  // namespace report

@@ -12,8 +12,7 @@
 namespace report {
 namespace {
 
-using UniqueFile =
-    platform::Unique<platform::FileHandle, static_cast<int (*)(platform::FileHandle)>(platform::CloseHandle)>;
+using platform::UniqueFile;
 
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -40,14 +39,6 @@ void AppendLine(const std::u16string& line) {
   Append(withEnd.data(), withEnd.size());
 }
 
-// Every folder on the way to the file, from the top: each attempt that fails
-// (a drive, a share's server, a folder that exists) is passed over, and the
-// second open of the file tells whether the way is there.
-void CreateFoldersAbove(const std::u16string& path) {
-  for (std::size_t end = 1; end < path.size(); ++end)
-    if (path[end] == u'\\' || path[end] == u'/') platform::CreateDirectoryW(path.substr(0, end).c_str());
-}
-
 std::u16string Digits(unsigned value, std::size_t width) {
   std::u16string digits = platform::Decimal(value);
   if (digits.size() < width) digits.insert(0, width - digits.size(), u'0');
@@ -69,11 +60,7 @@ std::u16string OrUnknown(const std::u16string& name) { return name.empty() ? u"(
 
 std::uint32_t OpenRunLog(const char16_t* path) {
   platform::FileHandle file{};
-  std::uint32_t status = platform::OpenFileForAppend(path, &file);
-  if (status == platform::kErrorPathNotFound) {
-    CreateFoldersAbove(path);
-    status = platform::OpenFileForAppend(path, &file);
-  }
+  const std::uint32_t status = platform::OpenFileCreatingFolders(path, &file);
   if (status != 0) return status;
   Log() = UniqueFile(file);
   std::uint64_t size = 0;

@@ -4,6 +4,7 @@
 
 #include "driverreg/class_filter_removal.h"
 #include "driverreg/service_key_removal.h"
+#include "preview/run_preview.h"
 #include "report/outcome.h"
 #include "report/progress.h"
 #include "restart/restart_prompt.h"
@@ -35,7 +36,7 @@ void EndWithRestart(RestartPolicy policy) {
 void CleaningRun(RestartPolicy policy) {
   for (const char16_t* service : ServiceTable) {
     services::StopService(service);
-    services::DeleteServiceByName(service);
+    services::DeleteServiceByName(service, ServicesKeyPath);
   }
   driverreg::RemoveServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable));
   for (const ClassFilterRow& row : ClassFilterTable)
@@ -44,6 +45,19 @@ void CleaningRun(RestartPolicy policy) {
   sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable), WholeKeyMarkerTable);
   report::EndSweepProgress();
   EndWithRestart(policy);
+}
+
+bool ScanRun() {
+  std::size_t found = preview::PreviewServices(ServiceTable, std::size(ServiceTable));
+  preview::Listed listed;
+  found += preview::PreviewServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable), listed);
+  for (const ClassFilterRow& row : ClassFilterTable)
+    found += preview::PreviewUpperFilters(row.classKey, row.filters, std::size(row.filters));
+  report::BeginSweepProgress();
+  found += preview::PreviewSweep(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable),
+                                 WholeKeyMarkerTable, listed);
+  report::EndSweepProgress();
+  return found != 0;
 }
 
 }  // namespace run

@@ -17,4 +17,8 @@ enum class RestartPolicy {
 // never put where nobody can see it (restart/restart_prompt.h).
 void CleaningRun(RestartPolicy policy = RestartPolicy::AskAlways);
 
+// /scan: lists what CleaningRun started now would remove, and changes nothing
+// (preview/run_preview.h). True when anything of the product is there.
+bool ScanRun();
+
 }  // namespace run

@@ -32,10 +32,18 @@ constexpr SwitchRow SwitchTable[] = {
      nullptr,
      &Switches::log,
      u"append a log of the run; creates the file and its folder"},
+    {{u"scan", nullptr, nullptr},
+     &Switches::scan,
+     nullptr,
+     u"list what a run would remove and change nothing; exit 1 when something is there"},
+    {{u"backup", nullptr, nullptr},
+     &Switches::backupGiven,
+     &Switches::backup,
+     u"save all that the run removes to a .reg file that reg import restores"},
     {{u"?", u"h", u"help"}, &Switches::help, nullptr, u"show this text"},
 };
 
-// Pairs of switches that say opposite things about the restart.
+// Pairs of switches that say opposite things.
 struct Conflict {
   bool Switches::*first;
   bool Switches::*second;
@@ -46,6 +54,10 @@ constexpr Conflict ConflictTable[] = {
     {&Switches::noRestart, &Switches::forceRestart},
     {&Switches::noRestart, &Switches::promptRestart},
     {&Switches::forceRestart, &Switches::promptRestart},
+    // A preview removes nothing, so it has nothing to save and no restart to make.
+    {&Switches::scan, &Switches::backupGiven},
+    {&Switches::scan, &Switches::forceRestart},
+    {&Switches::scan, &Switches::promptRestart},
 };
 
 constexpr std::u16string_view kFileNamePlaceholder = u"<file>";

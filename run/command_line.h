@@ -42,7 +42,10 @@ struct Switches {
   bool forceRestart = false;
   bool promptRestart = false;
   bool help = false;
-  std::u16string log;  // the file after /log; empty when not given
+  bool scan = false;
+  bool backupGiven = false;
+  std::u16string log;     // the file after /log; empty when not given
+  std::u16string backup;  // the file after /backup
 };
 
 struct ParsedArguments {

@@ -16,6 +16,7 @@ inline constexpr int kExitFailure = 1603;             // ERROR_INSTALL_FAILURE
 inline constexpr int kExitAlreadyRunning = 1618;      // ERROR_INSTALL_ALREADY_RUNNING
 inline constexpr int kExitLogFailure = 1622;          // ERROR_INSTALL_LOG_FAILURE
 inline constexpr int kExitInvalidCommandLine = 1639;  // ERROR_INVALID_COMMAND_LINE
+inline constexpr int kExitFound = 1;                  // /scan: the product is there, as remediation scripts take 1
 
 struct ExitCodeRow {
   int code;
@@ -25,11 +26,12 @@ struct ExitCodeRow {
 // In the order the usage text lists them.
 inline constexpr ExitCodeRow ExitCodeTable[] = {
     {kExitDone, u"done, and no restart is needed"},
+    {kExitFound, u"/scan: something of the product is there"},
     {kExitRestartRequired, u"done; a restart is needed and was not requested"},
     {kExitRestartInitiated, u"done; the restart was requested and Windows accepted the request"},
     {kExitFailure, u"something of the product could not be removed"},
     {kExitAlreadyRunning, u"another cleaner is running on this computer; nothing changed"},
-    {kExitLogFailure, u"the log file cannot be opened or created; nothing changed"},
+    {kExitLogFailure, u"the log or backup file cannot be opened or created; nothing changed"},
     {kExitInvalidCommandLine, u"the command line is invalid; nothing changed"},
 };
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "backup/undo_file.h"
 #include "platform/environment.h"
 #include "platform/unique_handle.h"
 #include "report/outcome.h"
@@ -52,8 +53,26 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     }
     report::LogRunStart(commandLine);
   }
+  if (switches.scan) {
+    const bool found = ScanRun();
+    if (!switches.log.empty())
+      report::LogRunEnd(found ? kExitFound : kExitDone,
+                        found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
+    platform::ReleaseMutex(mutex.get());
+    return found ? kExitFound : kExitDone;
+  }
+  if (switches.backupGiven) {
+    const std::u16string backupPath = platform::ExpandEnvironmentStringsW(switches.backup);
+    const std::uint32_t opened = backup::OpenUndoFile(backupPath.c_str());
+    if (opened != 0) {
+      report::UndoFileNotOpened(backupPath, opened);
+      if (!switches.log.empty()) report::LogRunEnd(kExitLogFailure, MeaningOf(kExitLogFailure));
+      return kExitLogFailure;
+    }
+  }
   report::ResetOutcome();
   CleaningRun(RestartPolicyOf(switches));
+  backup::CloseUndoFile();
   const int exitCode = ExitCodeOf(report::Outcome());
   if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode));
   platform::ReleaseMutex(mutex.get());

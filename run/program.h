@@ -17,7 +17,11 @@ namespace run {
 //    first, so that a tool that starts the cleaner without a shell, or a
 //    shell on another machine that was told to leave them alone, still
 //    names the file of the machine the cleaner runs on.
-// 5. The cleaning run with the restart step the switches ask for, its
+// 5. /scan: the preview of what a run would remove (run/cleaning_run.h) on
+//    standard output and in the log; 1 when anything is there, else 0.
+// 6. /backup names a file that cannot be opened or created: standard error;
+//    1622, as for the log. Its name is expanded as the log's is.
+// 7. The cleaning run with the restart step the switches ask for, its
 //    report on standard output and in the log, and the exit code of the
 //    run's record (run/exit_code.h), which the log's last line gives too.
 int RunProgram();

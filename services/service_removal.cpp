@@ -1,5 +1,8 @@
 #include "services/service_removal.h"
 
+#include <string>
+
+#include "backup/undo_file.h"
 #include "platform/access_masks.h"
 #include "platform/services.h"
 #include "platform/unique_handle.h"
@@ -50,6 +53,17 @@ StopOutcome RequestStop(ServiceHandle service) {
   return StopOutcome::Stopped;
 }
 
+// The key HKEY_LOCAL_MACHINE\servicesPath\name to the undo file; 0 when it is
+// saved, is not there, or no undo file is open.
+std::int32_t SaveServiceKey(const char16_t* servicesPath, const char16_t* name) {
+  platform::UniqueRegKey key;
+  const std::u16string path = std::u16string(servicesPath) + u"\\" + name;
+  if (platform::RegOpenKeyExW(platform::kLocalMachine, path.c_str(), platform::kKeyRead, key.put()) !=
+      platform::kSuccess)
+    return 0;
+  return backup::SaveKey(key.get());
+}
+
 }  // namespace
 
 void StopService(const char16_t* name) {
@@ -78,7 +92,7 @@ void StopService(const char16_t* name) {
   manager.reset();
 }
 
-void DeleteServiceByName(const char16_t* name) {
+void DeleteServiceByName(const char16_t* name, const char16_t* servicesPath) {
   platform::UniqueServiceHandle manager(platform::OpenSCManagerW(platform::kScManagerConnect));
   if (!manager) {
     report::ServiceManagerUnavailable();
@@ -87,6 +101,11 @@ void DeleteServiceByName(const char16_t* name) {
   platform::UniqueServiceHandle service(platform::OpenServiceW(manager.get(), name, platform::kServiceDeleteAccess));
   if (!service) {
     NoteOpenFailure();
+    return;
+  }
+  // The manager deletes the service's key with it: the undo file gets it first.
+  if (const std::int32_t saved = SaveServiceKey(servicesPath, name)) {
+    report::KeyNotDeleted(name, saved);
     return;
   }
   if (platform::DeleteService(service.get())) {

@@ -38,6 +38,10 @@ void StopService(const char16_t* name);
 // it agrees; silent when the service is missing, may not be opened with the
 // delete right, or the deletion is refused (already marked for deletion).
 // Writes "Can't open SCManager\n" when the manager cannot be opened.
-void DeleteServiceByName(const char16_t* name);
+// Before the deletion, the service's key below HKEY_LOCAL_MACHINE and
+// servicesPath, which the manager deletes with it, goes to the undo file when
+// there is one (backup/undo_file.h); a key that cannot be saved keeps the
+// service, and "[name]: NOT DELETED, ERR = 0x%X\n\n" says why.
+void DeleteServiceByName(const char16_t* name, const char16_t* servicesPath);
 
 }  // namespace services

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "backup/undo_file.h"
 #include "platform/access_masks.h"
 #include "platform/unique_handle.h"
 #include "removal/whole_key_removal.h"
@@ -23,7 +24,8 @@ void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16strin
   platform::UniqueRegKey key;
   if (platform::RegOpenKeyExW(root, keyPath.c_str(), platform::kValueKeyAccess, key.put()) != platform::kSuccess)
     return;
-  auto status = platform::RegDeleteValueW(key.get(), valueName.c_str());
+  std::int32_t status = backup::SaveValueAt(root, keyPath.c_str(), valueName.c_str());
+  if (status == platform::kSuccess) status = platform::RegDeleteValueW(key.get(), valueName.c_str());
   if (status == platform::kSuccess) report::ValueDeleted(keyPath.c_str(), valueName.c_str());
   else report::ValueNotDeleted(keyPath.c_str(), valueName.c_str(), status);
 }
@@ -37,15 +39,15 @@ bool HoldsMarker(const std::u16string& path, WholeKeyMarkerList markers) {
 // A user can plant a link named "Uninstall" that points at any machine key,
 // whose whole key would then go for one value naming the product; so the
 // key's real name must hold a marker too. Without that name the path decides.
-bool UnderWholeKeyMarker(RegKey root, const std::u16string& keyPath, WholeKeyMarkerList markers) {
+}  // namespace
+
+bool TakesWholeKey(RegKey root, const std::u16string& keyPath, WholeKeyMarkerList markers) {
   if (!HoldsMarker(keyPath, markers)) return false;
   platform::UniqueRegKey key;
   if (platform::RegOpenKeyExW(root, keyPath.c_str(), 0, key.put()) != platform::kSuccess) return true;
   const std::u16string own = platform::KeyObjectName(key.get());
   return own.empty() || HoldsMarker(own, markers);
 }
-
-}  // namespace
 
 void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers,
                         std::vector<std::u16string>* deletedKeys) {
@@ -55,8 +57,7 @@ void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKe
         DeleteWholeKey(root, entry.keyPath, deletedKeys);
         break;
       case EntryKind::ValueData:
-        if (UnderWholeKeyMarker(root, entry.keyPath, wholeKeyMarkers))
-          DeleteWholeKey(root, entry.keyPath, deletedKeys);
+        if (TakesWholeKey(root, entry.keyPath, wholeKeyMarkers)) DeleteWholeKey(root, entry.keyPath, deletedKeys);
         else DeleteValue(root, entry.keyPath, entry.valueName);
         break;
       case EntryKind::ValueName:

@@ -26,6 +26,10 @@ struct WholeKeyMarkerList {
 // When deletedKeys is given, the own full name of each key a whole-key
 // deletion opened, and so may have deleted in whole or in part, as the kernel
 // knew it just before (empty when that could not be had), is appended to it.
+// Whether a ValueData entry at keyPath takes its whole key along: its path
+// holds a marker, and so does the key's real name where that can be had.
+bool TakesWholeKey(platform::RegKey root, const std::u16string& keyPath, WholeKeyMarkerList markers);
+
 void RemoveFoundEntries(platform::RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers,
                         std::vector<std::u16string>* deletedKeys = nullptr);
 

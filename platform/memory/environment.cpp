@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/memory/environment.h"
+#include "platform/memory/service_manager.h"
 
 namespace memory {
 namespace {
@@ -31,6 +32,7 @@ struct Environment {
   std::set<std::u16string> folders;
   std::map<std::u16string, std::string> files;
   std::map<std::u16string, std::uint32_t> failingFiles;
+  std::map<std::u16string, std::pair<std::size_t, std::uint32_t>> fullFiles;  // the most bytes, the error
   std::map<std::uintptr_t, std::u16string> openFiles;
   std::set<std::u16string> mutexesHeldElsewhere;
   std::map<std::uintptr_t, std::u16string> openMutexes;
@@ -97,6 +99,10 @@ void CreateFile(std::u16string_view path, std::string bytes) {
 }
 
 void FailFileOpen(std::u16string_view path, std::uint32_t error) { State().failingFiles[Normal(path)] = error; }
+
+void FailFileWrite(std::u16string_view path, std::size_t bytes, std::uint32_t error) {
+  State().fullFiles[Normal(path)] = {bytes, error};
+}
 
 void HoldMutexElsewhere(std::u16string_view name) { State().mutexesHeldElsewhere.emplace(name); }
 
@@ -189,7 +195,13 @@ int GetFileSizeEx(FileHandle file, std::uint64_t* size) {
 int WriteFile(FileHandle file, const void* data, std::size_t length) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
   if (open == State().openFiles.end()) return 0;
-  State().files[open->second].append(static_cast<const char*>(data), length);
+  std::string& content = State().files[open->second];
+  const auto full = State().fullFiles.find(open->second);
+  if (full != State().fullFiles.end() && content.size() + length > full->second.first) {
+    memory::SetLastError(full->second.second);
+    return 0;
+  }
+  content.append(static_cast<const char*>(data), length);
   return 1;
 }
 

@@ -45,6 +45,9 @@ void CreateFile(std::u16string_view path, std::string bytes);
 // From now on opening or creating the file at path fails with error, as a
 // share that refuses the account or a full disk would.
 void FailFileOpen(std::u16string_view path, std::uint32_t error);
+// From now on a write that would take the file at path past bytes fails with
+// error and writes nothing, as a full disk would.
+void FailFileWrite(std::u16string_view path, std::size_t bytes, std::uint32_t error);
 
 // Another process holds the named mutex, owned, until the reset.
 void HoldMutexElsewhere(std::u16string_view name);

@@ -673,7 +673,13 @@ std::u16string KeyObjectName(RegKey key) {
   if (memory::Resolve(key, 0, "KeyObjectName", &node)) return {};
   if (memory::State().recordCalls) memory::State().calls.push_back("KeyObjectName " + memory::HandleName(key));
   if (node->nameHidden) return {};
-  return memory::PathOf(*node);
+  // The kernel's spelling, as NtQueryKey gives it.
+  std::u16string name = memory::PathOf(*node);
+  for (const auto& [root, kernel] :
+       {std::pair<std::u16string_view, std::u16string_view>{u"HKEY_LOCAL_MACHINE", u"\\REGISTRY\\MACHINE"},
+        {u"HKEY_USERS", u"\\REGISTRY\\USER"}})
+    if (name.rfind(root, 0) == 0) return std::u16string(kernel) + name.substr(root.size());
+  return name;
 }
 
 }  // namespace platform

@@ -129,6 +129,8 @@ void ResetServiceManager() { State() = Manager{}; }
 
 void AddService(const ServiceModel& service) { State().services.push_back(Installed{service, service.pollsToStop}); }
 
+void SetLastError(std::uint32_t error) { State().lastError = error; }
+
 void FailManagerOpen(std::uint32_t error) { State().openError = error; }
 
 bool ServiceExists(std::u16string_view name) { return FindService(name) != nullptr; }

@@ -50,6 +50,9 @@ void AddService(const ServiceModel& service);
 // administrator) until the next reset.
 void FailManagerOpen(std::uint32_t error);
 
+// The thread's last error, as another platform call of the fake leaves it.
+void SetLastError(std::uint32_t error);
+
 // The manager removes a service once it is marked for deletion, stopped and
 // no handle to it is open; with it goes its key under
 // HKLM\System\CurrentControlSet\Services, as on Windows.

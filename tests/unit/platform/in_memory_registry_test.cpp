@@ -104,10 +104,10 @@ TEST(InMemoryMergedClassesRoot, ListsBothKeysSubkeysOncePerNameSortedInTheUsersS
   platform::RegKey clsid{};
   ASSERT_EQ(platform::RegOpenKeyExW(document, u"CLSID", platform::kKeyRead, &clsid), 0);
   EXPECT_EQ(Text(clsid, nullptr), u"{B}");
-  EXPECT_EQ(platform::KeyObjectName(clsid), u"HKEY_LOCAL_MACHINE\\Software\\Classes\\KORVEX.DOCUMENT\\CLSID");
+  EXPECT_EQ(platform::KeyObjectName(clsid), u"\\REGISTRY\\MACHINE\\Software\\Classes\\KORVEX.DOCUMENT\\CLSID");
   platform::RegKey print{};
   EXPECT_EQ(platform::RegOpenLinkKeyW(shell, u"print", platform::kKeyRead, &print), 0);
-  EXPECT_EQ(platform::KeyObjectName(print), u"HKEY_LOCAL_MACHINE\\Software\\Classes\\KORVEX.DOCUMENT\\Shell\\print");
+  EXPECT_EQ(platform::KeyObjectName(print), u"\\REGISTRY\\MACHINE\\Software\\Classes\\KORVEX.DOCUMENT\\Shell\\print");
   for (auto key : {document, shell, clsid, print}) platform::RegCloseKey(key);
   EXPECT_EQ(memory::OpenKeyCount(), 0u);
 }
@@ -131,7 +131,7 @@ TEST(InMemoryMergedClassesRoot, ValuesRightsAndNameComeFromTheWinningKeyOnly) {
   EXPECT_EQ(platform::RegDeleteValueW(document, u"Extra"), platform::kFileNotFound);
   EXPECT_TRUE(memory::ReadValue(u"HKCU\\Software\\Classes\\Korvex.Document", u"New"));
   EXPECT_FALSE(memory::ReadValue(u"HKLM\\Software\\Classes\\Korvex.Document", u"New"));
-  EXPECT_EQ(platform::KeyObjectName(document), u"HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Classes\\Korvex.Document");
+  EXPECT_EQ(platform::KeyObjectName(document), u"\\REGISTRY\\USER\\S-1-5-21-1000-1001\\Software\\Classes\\Korvex.Document");
   platform::RegKey refused{};
   EXPECT_EQ(platform::RegOpenKeyExW(platform::kClassesRoot, u"Korvex.Document", platform::kDelete, &refused),
             platform::kAccessDenied);
@@ -171,7 +171,7 @@ TEST(InMemoryMergedClassesRoot, DeletingTheUsersCopyRevealsTheMachines) {
   auto document = OpenClasses(u"Korvex.Document");
   EXPECT_EQ(Text(document, u"Extra"), u"x");
   EXPECT_EQ(SubkeyNames(document), (std::vector<std::u16string>{u"CLSID", u"Shell"}));
-  EXPECT_EQ(platform::KeyObjectName(document), u"HKEY_LOCAL_MACHINE\\Software\\Classes\\KORVEX.DOCUMENT");
+  EXPECT_EQ(platform::KeyObjectName(document), u"\\REGISTRY\\MACHINE\\Software\\Classes\\KORVEX.DOCUMENT");
   platform::RegCloseKey(document);
   EXPECT_EQ(memory::OpenKeyCount(), 0u);
 }

@@ -43,7 +43,7 @@ TEST(RecordCalls, OffLogsNothingAndChangesNoAnswer) {
   platform::RegKey key;
   ASSERT_EQ(platform::RegOpenKeyExW(kLocalMachine, u"T", platform::kKeyRead, &key), 0);
   EXPECT_FALSE(platform::IsLinkKey(key, u"a pat"));
-  EXPECT_EQ(platform::KeyObjectName(key), u"HKEY_LOCAL_MACHINE\\T");
+  EXPECT_EQ(platform::KeyObjectName(key), u"\\REGISTRY\\MACHINE\\T");
   platform::RegCloseKey(key);
   EXPECT_EQ(memory::RegistryCalls().size(), recorded.second);
   EXPECT_EQ(memory::OpenKeyCount(), 0u);

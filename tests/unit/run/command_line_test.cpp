@@ -55,6 +55,8 @@ std::string Described(const run::ParsedArguments& parsed) {
   if (s.forceRestart) described += " forcerestart";
   if (s.promptRestart) described += " promptrestart";
   if (!s.log.empty()) described += " log=" + memory::Narrow(s.log);
+  if (s.scan) described += " scan";
+  if (!s.backup.empty()) described += " backup=" + memory::Narrow(s.backup);
   return described;
 }
 
@@ -87,6 +89,12 @@ TEST(CommandLine, EachSwitchByEveryNameAndEveryRefusal) {
       {{u"/forcerestart", u"/norestart"}, "error: /norestart and /forcerestart cannot be combined"},
       {{u"/promptrestart", u"/norestart"}, "error: /norestart and /promptrestart cannot be combined"},
       {{u"/promptrestart", u"/forcerestart"}, "error: /forcerestart and /promptrestart cannot be combined"},
+      // A preview changes nothing: it takes no backup and makes no restart.
+      {{u"/SCAN", u"/quiet", u"/norestart", u"/log", u"s.log"}, " quiet norestart log=s.log scan"},
+      {{u"-backup", u"C:\\undo.reg", u"/quiet"}, " quiet backup=C:\\undo.reg"},
+      {{u"/backup"}, "error: /backup needs a file name"},
+      {{u"/scan", u"/backup", u"u.reg"}, "error: /scan and /backup cannot be combined"},
+      {{u"/forcerestart", u"/scan"}, "error: /scan and /forcerestart cannot be combined"},
       // Help wins wherever it stands, but not in a file name's place.
       {{u"/?"}, " help"},
       {{u"/bogus", u"-h", u"/quiet", u"/promptrestart"}, " help quiet promptrestart"},
@@ -125,12 +133,12 @@ TEST(ExitCode, FailureFirstThenTheRestart) {
                                    << each.outcome.restartInitiated;
     EXPECT_NE(std::u16string(run::MeaningOf(code)), u"");
   }
-  EXPECT_EQ(std::u16string(run::MeaningOf(1)), u"");
+  EXPECT_EQ(std::u16string(run::MeaningOf(2)), u"");
   // The usage lists every switch's names and every code.
   const std::string usage = memory::Narrow(run::Usage());
-  for (const char* shown :
-       {"/quiet, /q, /qn", "/norestart", "/forcerestart", "/promptrestart", "/log <file>", "/?, /h, /help",
-        "\n  3010  ", "\n  1641  ", "\n  1603  ", "\n  1618  ", "\n  1622  ", "\n  1639  "})
+  for (const char* shown : {"/quiet, /q, /qn", "/norestart", "/forcerestart", "/promptrestart", "/log <file>",
+                            "/scan", "/backup <file>", "/?, /h, /help", "\n  1     ", "\n  3010  ", "\n  1641  ",
+                            "\n  1603  ", "\n  1618  ", "\n  1622  ", "\n  1639  "})
     EXPECT_NE(usage.find(shown), std::string::npos) << shown;
 }
 

@@ -1,4 +1,5 @@
 #include "services/service_removal.h"
+#include "run/tables.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ std::string Output() { return memory::Narrow(memory::Output()); }
 // What the run does for one service.
 void StopAndDelete(const char16_t* name) {
   services::StopService(name);
-  services::DeleteServiceByName(name);
+  services::DeleteServiceByName(name, run::ServicesKeyPath);
 }
 
 struct StateCase {
@@ -153,7 +154,7 @@ TEST_F(ServiceRemoval, MessagesFallBetweenTheClosesInTheirPlaces) {
 
 TEST_F(ServiceRemoval, DeleteAsksForDeleteWithStopStartAndQuery) {
   memory::AddService({u"Tarnvol", platform::kServiceRunning});
-  services::DeleteServiceByName(u"Tarnvol");
+  services::DeleteServiceByName(u"Tarnvol", run::ServicesKeyPath);
   const Calls expected = {
       "OpenSCManagerW 0x1 -> ok",         "OpenServiceW [Tarnvol] 0x10034 -> ok", "DeleteService Tarnvol -> ok",
       "CloseServiceHandle Tarnvol -> ok", "CloseServiceHandle SCManager -> ok",
@@ -163,7 +164,7 @@ TEST_F(ServiceRemoval, DeleteAsksForDeleteWithStopStartAndQuery) {
   // Still running, so only marked; a second request is refused in silence.
   EXPECT_TRUE(memory::ServiceMarkedForDelete(u"Tarnvol"));
   memory::ClearOutput();
-  services::DeleteServiceByName(u"Tarnvol");
+  services::DeleteServiceByName(u"Tarnvol", run::ServicesKeyPath);
   EXPECT_EQ(Output(), "");
   EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
 }
