@@ -131,7 +131,8 @@ TEST(InMemoryMergedClassesRoot, ValuesRightsAndNameComeFromTheWinningKeyOnly) {
   EXPECT_EQ(platform::RegDeleteValueW(document, u"Extra"), platform::kFileNotFound);
   EXPECT_TRUE(memory::ReadValue(u"HKCU\\Software\\Classes\\Korvex.Document", u"New"));
   EXPECT_FALSE(memory::ReadValue(u"HKLM\\Software\\Classes\\Korvex.Document", u"New"));
-  EXPECT_EQ(platform::KeyObjectName(document), u"\\REGISTRY\\USER\\S-1-5-21-1000-1001\\Software\\Classes\\Korvex.Document");
+  EXPECT_EQ(platform::KeyObjectName(document),
+            u"\\REGISTRY\\USER\\S-1-5-21-1000-1001\\Software\\Classes\\Korvex.Document");
   platform::RegKey refused{};
   EXPECT_EQ(platform::RegOpenKeyExW(platform::kClassesRoot, u"Korvex.Document", platform::kDelete, &refused),
             platform::kAccessDenied);
