@@ -74,6 +74,14 @@ copy_prefix "$actual" "$expected"
 expected_side=$!
 seeded=$(seconds)
 
+# A scenario that checks a /scan listing or a /backup file against the
+# registry keeps the seeded registry's export, before before-run.sh plants
+# what reg export could not follow.
+if [ -f "$scenario/preview" ] || [ -f "$scenario/undo" ]; then
+  export_roots "$actual" "$work/seeded-registry"
+  wine_stop "$actual" "after the seeded export"
+fi
+
 if [ -f "$scenario/before-run.sh" ]; then
   WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures \
     timeout -k 10 600 bash "$scenario/before-run.sh" || die "$name: before-run.sh failed"
@@ -222,6 +230,32 @@ for root in $KORVEX_ROOTS; do
       "$work/expected-registry/$root.txt" "$work/actual-registry/$root.txt" | head -n 80 || true
   fi
 done
+
+# The file "preview" names the run whose standard output is a /scan listing:
+# what every run after it removed must be what it listed.
+if [ -f "$scenario/preview" ]; then
+  listing=$work/stdout-$(tr -d ' \r\n' < "$scenario/preview").txt
+  python3 "$here/check-preview.py" "$work/seeded-registry" "$work/actual-registry" "$listing" |
+    sed "s/^/FAIL [$name] preview: /" | grep . && failures=$((failures + 1))
+fi
+# The file "undo" names the /backup file of the runs: reg import of it must
+# give back the seeded registry, but for what its comments say it cannot.
+if [ -f "$scenario/undo" ]; then
+  undo_path=$(tr -d '\r\n' < "$scenario/undo")
+  undo_file=$actual/drive_c/${undo_path:3}
+  undo_file=${undo_file//\\//}
+  if [ ! -f "$undo_file" ]; then
+    fail "undo: no backup file at $undo_path"
+  else
+    echo "[$name] undo file: $(stat -c %s "$undo_file") bytes"
+    wine_retry "$actual" "reg import of the backup file" reg import "$undo_path"
+    wine_stop "$actual" "after the backup's import"
+    export_roots "$actual" "$work/restored-registry"
+    wine_stop "$actual" "after the restored export"
+    python3 "$here/check-undo.py" "$work/seeded-registry" "$work/restored-registry" "$undo_file" |
+      sed "s/^/FAIL [$name] undo: /" | grep . && failures=$((failures + 1))
+  fi
+fi
 finished=$(seconds)
 
 echo "[$name] seeding $(elapsed "$seeded" "$started") s, cleaner runs$run_times s," \
