@@ -12,8 +12,8 @@
 // the file name is missing. Anything else is an error: an argument that is
 // not a switch, an unknown switch, a file name missing or given twice, two
 // switches that exclude each other. The first error met is the one reported.
-// A help switch (/?, /h, /help, --help) anywhere but in a file name's place
-// asks for the usage text, whatever else stands beside it.
+// A help switch (/?, /h, /help, --help) anywhere asks for the usage text,
+// whatever else stands beside it, errors included: "/log /?" asks for help.
 #pragma once
 
 #include <string>
