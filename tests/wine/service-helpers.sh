@@ -19,17 +19,18 @@ install_test_programs() {
 
 # create_test_service NAME MODE [MILLISECONDS]: a service NAME run by the test
 # service in MODE (see tests/wine/programs/test_service.cpp), demand start.
+# Made once more when the first wine call fails, as an early call in a fresh
+# session once did (a service the first call did create would make the second
+# fail, and the scenario with it).
 create_test_service() {
   local name=$1; shift
-  wine_in "$WINEPREFIX" sc create "$name" binPath= "C:\\korvex-test\\test_service.exe $*" >/dev/null ||
-    die "sc create $name failed"
+  wine_retry "$WINEPREFIX" "sc create $name" sc create "$name" binPath= "C:\\korvex-test\\test_service.exe $*"
 }
 
 # create_driver_service NAME: a kernel driver service, demand start, never
 # started: its binary does not exist.
 create_driver_service() {
-  wine_in "$WINEPREFIX" sc create "$1" type= kernel binPath= "System32\\drivers\\$1.sys" >/dev/null ||
-    die "sc create $1 failed"
+  wine_retry "$WINEPREFIX" "sc create $1" sc create "$1" type= kernel binPath= "System32\\drivers\\$1.sys"
 }
 
 # start_services NAME...: holds the session open until the cleaner has run

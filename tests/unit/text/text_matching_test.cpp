@@ -42,8 +42,8 @@ TEST(ContainsNoCase, ABoundedTextEndsAtItsSizeOrItsFirstNul) {
   EXPECT_EQ(ContainsNoCase(std::u16string_view(data, 9), u"TARNVOL"), 2u);
   EXPECT_FALSE(ContainsNoCase(std::u16string_view(data, 8), u"Tarnvol"));  // cut one unit short
   EXPECT_FALSE(ContainsNoCase(std::u16string_view(u"ab\0Tarnvol", 10), u"Tarnvol"));
-  EXPECT_EQ(ContainsNoCase(std::u16string_view(data, 0), u""), 0u);
-  EXPECT_FALSE(ContainsNoCase(std::u16string_view(data, 0), u"x"));
+  EXPECT_EQ(ContainsNoCase(std::u16string_view(), u""), 0u);
+  EXPECT_FALSE(ContainsNoCase(std::u16string_view(), u"x"));
 }
 
 TEST(EqualsNoCase, DemandsTheWholeText) {
