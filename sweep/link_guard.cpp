@@ -1,5 +1,7 @@
 #include "sweep/link_guard.h"
 
+#include <algorithm>
+
 #include "text/text_matching.h"
 
 namespace sweep {
@@ -32,10 +34,7 @@ bool LinkGuard::Enter(platform::RegKey subKey, const std::u16string& path, std::
     leftOut_ = true;
     return false;
   }
-  if (guarded_) {
-    if (!own.empty()) pathNames_.insert(own);
-    names_.push_back(std::move(own));
-  }
+  if (guarded_) names_.push_back(std::move(own));
   keys_.push_back(subKey);
   marks_.push_back(listSize);
   return true;
@@ -44,10 +43,7 @@ bool LinkGuard::Enter(platform::RegKey subKey, const std::u16string& path, std::
 void LinkGuard::Leave() {
   keys_.pop_back();
   marks_.pop_back();
-  if (guarded_) {
-    if (!names_.back().empty()) pathNames_.erase(names_.back());
-    names_.pop_back();
-  }
+  if (guarded_) names_.pop_back();
 }
 
 // A predefined root cannot be named, nor opened anew as anything else, so the
@@ -79,9 +75,7 @@ bool LinkGuard::LooksLinked(platform::RegKey subKey, const std::u16string& path)
 void LinkGuard::StartGuarding() {
   guarded_ = true;
   names_.clear();
-  pathNames_.clear();
   names_.push_back(RootName(keys_.size() > 1 ? keys_[1] : root_));
-  if (!names_.back().empty()) pathNames_.insert(names_.back());
   entries_[NameHash(names_.back())] = 1;
   for (std::size_t depth = 1; depth < keys_.size(); ++depth) {
     // The levels being left pop their names as they return.
@@ -92,15 +86,15 @@ void LinkGuard::StartGuarding() {
       leftOut_ = true;
       own.clear();
     }
-    if (!own.empty()) {
-      ++entries_[NameHash(own)];
-      pathNames_.insert(own);
-    }
+    if (!own.empty()) ++entries_[NameHash(own)];
     names_.push_back(std::move(own));
   }
 }
 
-bool LinkGuard::OnPath(const std::u16string& own) const { return !own.empty() && pathNames_.count(own) != 0; }
+// At most kDeepestWalk names, and the path's names mostly differ in length.
+bool LinkGuard::OnPath(const std::u16string& own) const {
+  return !own.empty() && std::find(names_.begin(), names_.end(), own) != names_.end();
+}
 
 // A key the kernel will not name cannot be told from one already met, so a
 // guarded walk does not enter it.

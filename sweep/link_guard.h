@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/registry.h"
@@ -74,7 +73,6 @@ class LinkGuard {
   std::vector<platform::RegKey> keys_;                   // the keys on the path, root first
   std::vector<std::size_t> marks_;                       // the list's size before each one's Key entry
   std::vector<std::u16string> names_;                    // their real names, once guarded
-  std::unordered_set<std::u16string> pathNames_;         // the same, those not empty, to look up
   std::unordered_map<std::uint64_t, unsigned> entries_;  // hash of a real name -> times entered, once guarded
   bool guarded_ = false;
   bool leftOut_ = false;
