@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <string>
 
+#include "start_inheriting.h"
+
 namespace {
 
 int Fail(const wchar_t* what) {
@@ -40,23 +42,12 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   std::wstring command = After(::GetCommandLineW(), 2);
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
-    if (handle && handle != INVALID_HANDLE_VALUE)
-      ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-    return Fail(L"CreateProcessW");
-  ::CloseHandle(info.hThread);
-  ::WaitForSingleObject(info.hProcess, INFINITE);
+  HANDLE process = nullptr;
+  if (!StartInheriting(command, 0, &process)) return Fail(L"CreateProcessW");
+  ::WaitForSingleObject(process, INFINITE);
   DWORD code = 0;
-  const BOOL got = ::GetExitCodeProcess(info.hProcess, &code);
-  ::CloseHandle(info.hProcess);
+  const BOOL got = ::GetExitCodeProcess(process, &code);
+  ::CloseHandle(process);
   if (!got) return Fail(L"GetExitCodeProcess");
   HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Fail(L"CreateFileW of the result file");

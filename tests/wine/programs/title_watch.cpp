@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "start_inheriting.h"
+
 namespace {
 
 constexpr DWORD kPollMs = 5;
@@ -34,26 +36,6 @@ int Fail(const wchar_t* what) {
 }
 
 std::wstring Quoted(const wchar_t* argument) { return L"\"" + std::wstring(argument) + L"\""; }
-
-// Starts command with this process's standard handles, inherited; true on
-// success, with the process's handle in process.
-bool Start(std::wstring command, DWORD flags, HANDLE* process) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-  for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
-    if (handle && handle != INVALID_HANDLE_VALUE)
-      ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &info))
-    return false;
-  ::CloseHandle(info.hThread);
-  *process = info.hProcess;
-  return true;
-}
 
 std::wstring Title() {
   std::vector<wchar_t> buffer(32768);
@@ -97,7 +79,7 @@ int Inside(int argc, wchar_t** argv) {
   std::wstring command = Quoted(argv[3]);
   for (int i = 4; i < argc; ++i) command += L" " + Quoted(argv[i]);
   HANDLE cleaner = nullptr;
-  if (!Start(command, 0, &cleaner)) return Fail(L"starting the cleaner");
+  if (!StartInheriting(command, 0, &cleaner)) return Fail(L"starting the cleaner");
   DWORD waited = 0;
   DWORD state = WAIT_TIMEOUT;
   while ((state = ::WaitForSingleObject(cleaner, kPollMs)) == WAIT_TIMEOUT && waited < kCleanerMs) {
@@ -130,6 +112,6 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring command = Quoted(self) + L" " + kInside;
   for (int i = 1; i < argc; ++i) command += L" " + Quoted(argv[i]);
   HANDLE inside = nullptr;
-  if (!Start(command, CREATE_NO_WINDOW, &inside)) return Fail(L"starting the console's own copy");
+  if (!StartInheriting(command, CREATE_NO_WINDOW, &inside)) return Fail(L"starting the console's own copy");
   return static_cast<int>(WaitAndRelay(inside));
 }
