@@ -5,6 +5,7 @@
 #include "backup/undo_file.h"
 #include "platform/access_masks.h"
 #include "platform/unique_handle.h"
+#include "report/outcome.h"
 #include "report/report.h"
 
 namespace removal {
@@ -68,7 +69,10 @@ std::int32_t RemoveWholeKey(RegKey base, const char16_t* path, std::optional<std
   if (ownName) ownName->reset();
   platform::UniqueRegKey handle;
   const std::int32_t opened = platform::RegOpenKeyExW(base, nullptr, platform::kSubtreeAccess, handle.put());
-  if (opened != platform::kSuccess) return opened;
+  if (opened != platform::kSuccess) {
+    report::NoteFailure();
+    return opened;
+  }
   char16_t buffer[kLongestKeyName + 1];
   const std::int32_t status = DeleteKey(handle.get(), path, false, buffer, ownName);
   handle.reset();

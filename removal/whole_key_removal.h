@@ -1,6 +1,5 @@
-// Deletes one key with its whole subtree, and reports the attempt. The one
-// way the cleaner deletes a key whole: the product's service keys and every
-// key the sweep deletes.
+// Deletes one key with its whole subtree, and reports the attempt: the one way
+// the cleaner deletes a key whole.
 #pragma once
 
 #include <cstdint>
@@ -13,8 +12,8 @@ namespace removal {
 
 // Deletes the key at path below base, with everything below it, through a
 // fresh handle to base itself (opened with a null subkey name), and writes
-// "[path]: DELETED\n\n" or "[path]: NOT DELETED, ERR = 0x%X\n\n". Silent when
-// that handle cannot be had.
+// "[path]: DELETED\n\n" or "[path]: NOT DELETED, ERR = 0x%X\n\n". Silent, but a
+// failure of the run, when that handle cannot be had.
 //
 // Not RegDeleteTreeW, which follows a link anywhere below the key and takes
 // what it points at. The path is opened as the search reached it, through any
@@ -26,8 +25,7 @@ namespace removal {
 // deletion and is reported, as is a key the undo file cannot hold, untouched.
 //
 // Returns that status, or the failed open's. ownName, when given, receives once
-// the key was opened (and so may have lost something) its full name as the
-// kernel knew it just before (empty when that cannot be had).
+// the key was opened its full name as the kernel knew it (empty if unknown).
 std::int32_t RemoveWholeKey(platform::RegKey base, const char16_t* path,
                             std::optional<std::u16string>* ownName = nullptr);
 

@@ -6,6 +6,7 @@
 #include "platform/access_masks.h"
 #include "platform/unique_handle.h"
 #include "removal/whole_key_removal.h"
+#include "report/outcome.h"
 #include "report/report.h"
 #include "text/text_matching.h"
 
@@ -22,8 +23,12 @@ void DeleteWholeKey(RegKey root, const std::u16string& keyPath, std::vector<std:
 
 void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {
   platform::UniqueRegKey key;
-  if (platform::RegOpenKeyExW(root, keyPath.c_str(), platform::kValueKeyAccess, key.put()) != platform::kSuccess)
+  // Silent, but a value still there that may not be deleted fails the run.
+  const std::int32_t opened = platform::RegOpenKeyExW(root, keyPath.c_str(), platform::kValueKeyAccess, key.put());
+  if (opened != platform::kSuccess) {
+    if (opened != platform::kFileNotFound) report::NoteFailure();
     return;
+  }
   std::int32_t status = backup::SaveValueAt(root, keyPath.c_str(), valueName.c_str());
   if (status == platform::kSuccess) status = platform::RegDeleteValueW(key.get(), valueName.c_str());
   if (status == platform::kSuccess) report::ValueDeleted(keyPath.c_str(), valueName.c_str());

@@ -22,8 +22,7 @@ struct RootFinds {
   bool reusable = false;  // false: walk the root again at its next pair
 };
 
-// The current user's classes, which HKEY_CLASSES_ROOT shows over the
-// machine's, as the kernel names the key.
+// The current user's classes, shown over the machine's, by the kernel's name.
 struct UserClasses {
   bool present = false;
   std::u16string name;  // empty when it cannot be had
@@ -38,8 +37,7 @@ UserClasses FindUserClasses() {
   return {true, platform::KeyObjectName(key.get())};
 }
 
-// The path below the user's classes of a key named name; none when the key
-// lies elsewhere.
+// The path below the user's classes of a key named name; none elsewhere.
 std::optional<std::u16string> BelowUserClasses(const std::u16string& name, const std::u16string& classes) {
   const std::size_t length = classes.size();
   if (name.size() < length || !text::EqualsNoCase(name.substr(0, length).c_str(), classes.c_str())) return {};
@@ -48,10 +46,10 @@ std::optional<std::u16string> BelowUserClasses(const std::u16string& name, const
   return name.substr(length + 1);
 }
 
-// Whether deleting these keys (their own names, taken just before), in whole
-// or in part, may have uncovered keys under HKEY_CLASSES_ROOT: a key of the
-// user's classes lost something while a key of the same path still opens
-// there. A name that could not be had counts as one that may have.
+// Whether deleting these keys (their names, taken just before), in whole or in
+// part, may have uncovered keys under HKEY_CLASSES_ROOT: a key of the user's
+// classes lost something while a key of its path still opens there. A name
+// that could not be had counts as one that may have.
 bool MayHaveUncovered(const std::vector<std::u16string>& deletedKeys, const UserClasses& classes) {
   if (!classes.present) return false;
   for (const std::u16string& name : deletedKeys) {

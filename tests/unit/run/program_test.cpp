@@ -198,6 +198,13 @@ TEST(Program, ExitCodeFollowsWhatTheRunDidAndTheRestartSwitches) {
          memory::RefuseAccess(u"HKCU\\Software\\Korvex for Windows\\Settings", 0x10000);
        },
        u"k.exe /quiet", 1603, false},
+      // Silent in the report, as the key of a value to delete always was.
+      {"sweep value's key refused", kSweepOnly,
+       [] {
+         memory::ResetServiceManager();
+         memory::RefuseAccess(u"HKLM\\Software\\Vendor", 2);
+       },
+       u"k.exe /quiet", 1603, false},
   };
   for (const Case& each : cases) {
     Machine(each.reg);
