@@ -32,14 +32,11 @@ constexpr SwitchRow SwitchTable[] = {
      nullptr,
      &Switches::log,
      u"append a log of the run; creates the file and its folder"},
-    {{u"scan", nullptr, nullptr},
-     &Switches::scan,
-     nullptr,
-     u"list what a run would remove and change nothing; exit 1 when something is there"},
+    {{u"scan", nullptr, nullptr}, &Switches::scan, nullptr, u"list what a run would remove, and change nothing"},
     {{u"backup", nullptr, nullptr},
      &Switches::backupGiven,
      &Switches::backup,
-     u"save all that the run removes to a .reg file that reg import restores"},
+     u"save what the run removes to a .reg file, for reg import"},
     {{u"?", u"h", u"help"}, &Switches::help, nullptr, u"show this text"},
 };
 
