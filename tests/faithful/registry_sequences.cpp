@@ -472,6 +472,16 @@ void CloseSlot(Sequence& run, int slot) {
 }
 
 // The target slot loses its old handle whatever happens, so that it holds
+
+// The slot takes a key just opened (any key it held is closed first), and the
+// trace line names the slot.
+void StoreOpened(Sequence& run, const Step& step, std::int32_t status, RegKey opened, std::string& text) {
+  CloseSlot(run, step.target);
+  if (status != platform::kSuccess) return;
+  run.open[step.target] = true;
+  run.slots[step.target] = opened;
+  text += " h" + std::to_string(step.target);
+}
 // what the last open drawn for it gave, as drawing assumes.
 void RunOpen(Sequence& run, const Step& step, std::size_t index) {
   RegKey parent;
@@ -493,12 +503,7 @@ void RunOpen(Sequence& run, const Step& step, std::size_t index) {
   RegKey opened{};
   auto status = platform::RegOpenKeyExW(parent, step.nullPath ? nullptr : path.c_str(), step.rights, &opened);
   std::string text = "RegOpenKeyExW " + where + " " + Number(step.rights) + " -> " + std::to_string(status);
-  CloseSlot(run, step.target);
-  if (status == platform::kSuccess) {
-    run.open[step.target] = true;
-    run.slots[step.target] = opened;
-    text += " h" + std::to_string(step.target);
-  }
+  StoreOpened(run, step, status, opened, text);
   Emit(index, text);
 }
 
@@ -512,12 +517,7 @@ void RunOpenLink(Sequence& run, const Step& step, std::size_t index) {
   auto status = platform::RegOpenLinkKeyW(parent, step.valueName, step.rights, &opened);
   std::string text = "RegOpenLinkKeyW h" + std::to_string(step.slot) + " " + Quoted(step.valueName) + " " +
                      Number(step.rights) + " -> " + std::to_string(status);
-  CloseSlot(run, step.target);
-  if (status == platform::kSuccess) {
-    run.open[step.target] = true;
-    run.slots[step.target] = opened;
-    text += " h" + std::to_string(step.target);
-  }
+  StoreOpened(run, step, status, opened, text);
   Emit(index, text);
 }
 
