@@ -471,8 +471,6 @@ void CloseSlot(Sequence& run, int slot) {
   run.open[slot] = false;
 }
 
-// The target slot loses its old handle whatever happens, so that it holds
-
 // The slot takes a key just opened (any key it held is closed first), and the
 // trace line names the slot.
 void StoreOpened(Sequence& run, const Step& step, std::int32_t status, RegKey opened, std::string& text) {
@@ -482,6 +480,8 @@ void StoreOpened(Sequence& run, const Step& step, std::int32_t status, RegKey op
   run.slots[step.target] = opened;
   text += " h" + std::to_string(step.target);
 }
+
+// The target slot loses its old handle whatever happens, so that it holds
 // what the last open drawn for it gave, as drawing assumes.
 void RunOpen(Sequence& run, const Step& step, std::size_t index) {
   RegKey parent;
