@@ -16,13 +16,6 @@ using platform::RegKey;
 // No key name is longer than 255 characters.
 constexpr std::uint32_t kLongestKeyName = 255;
 
-bool IsLink(RegKey opened) {
-  std::uint32_t type = platform::kRegNone;
-  return platform::RegQueryValueExW(opened, platform::kSymbolicLinkValue, &type, nullptr, nullptr) ==
-             platform::kSuccess &&
-         type == platform::kRegLink;
-}
-
 std::int32_t DeleteChildren(RegKey key, char16_t* buffer);
 
 // Deletes the key which below parent with everything below it. A key that
@@ -45,7 +38,7 @@ std::int32_t DeleteKey(RegKey parent, const char16_t* which, bool asItself, char
   // Nothing goes that the undo file, when there is one, does not hold.
   if (const std::int32_t saved = asItself ? 0 : backup::SaveKey(key.get())) return saved;
   if (ownName) *ownName = platform::KeyObjectName(key.get());
-  const bool link = asItself && IsLink(key.get());
+  const bool link = asItself && platform::IsLinkKey(key.get());
   const std::int32_t below = link ? platform::kSuccess : DeleteChildren(key.get(), buffer);
   if (below != platform::kSuccess) return below;
   return deletable ? platform::DeleteOpenKey(key.get()) : status;
