@@ -35,7 +35,8 @@ std::int32_t DeleteKey(RegKey parent, const char16_t* which, bool asItself, char
   const bool deletable = status == platform::kSuccess;
   if (!deletable && (status != platform::kAccessDenied || open(platform::kKeyRead) != platform::kSuccess))
     return status;
-  // Nothing goes that the undo file, when there is one, does not hold.
+  // Nothing goes before the undo file, when there is one, holds it or names
+  // it (a link key, which the file can only name).
   if (const std::int32_t saved = asItself ? 0 : backup::SaveKey(key.get())) return saved;
   if (ownName) *ownName = platform::KeyObjectName(key.get());
   const bool link = asItself && platform::IsLinkKey(key.get());
