@@ -84,16 +84,17 @@ std::int32_t AppendValues(RegKey key, std::u16string& out) {
   }
 }
 
-// The target a link key names, when key is one: its REG_LINK
-// "SymbolicLinkValue". A key whose target cannot be read is still a link,
-// with an empty target.
+// The target a link key names, when key is one (platform::IsLinkKey): its
+// REG_LINK "SymbolicLinkValue". A link whose target cannot be read is still a
+// link, with an empty target.
 bool IsLink(RegKey key, std::u16string& target) {
+  if (!platform::IsLinkKey(key)) return false;
+  target.clear();
   std::uint32_t type = platform::kRegNone;
   std::uint32_t bytes = 0;
   if (platform::RegQueryValueExW(key, platform::kSymbolicLinkValue, &type, nullptr, &bytes) != platform::kSuccess ||
       type != platform::kRegLink)
-    return false;
-  target.clear();
+    return true;
   auto data = platform::TryAllocate<std::uint8_t>(std::max<std::uint32_t>(bytes, 1));
   if (data && platform::RegQueryValueExW(key, platform::kSymbolicLinkValue, &type, data.get(), &bytes) ==
                   platform::kSuccess) {

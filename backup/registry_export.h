@@ -25,9 +25,11 @@ constexpr std::int32_t kNotEnoughMemory = 8;
 //
 // Each subkey is opened as itself (RegOpenLinkKeyW) with KEY_READ and named
 // by its parent's place and its own name, so every key is written under its
-// real place. A link key (a REG_LINK "SymbolicLinkValue") is written as the
-// comment lines of LinkKeyLines and not gone into; so is key itself when it
-// is one. A key whose place cannot be a key line is written as the comment
+// real place. A link key (platform::IsLinkKey: the key's own link flag) is
+// written as the comment lines of LinkKeyLines with the target its
+// "SymbolicLinkValue" names, and not gone into; so is key itself when it is
+// one. A normal key holding a REG_LINK "SymbolicLinkValue" is a normal key,
+// written with that value. A key whose place cannot be a key line is written as the comment
 // of UnwritableKeyLines, without its subtree.
 //
 // The value buffers are sized by RegQueryInfoKeyW and sized again when a

@@ -1,6 +1,7 @@
 #include "backup/undo_file.h"
 
 #include <string>
+#include <utility>
 
 #include "backup/reg_file.h"
 #include "backup/registry_export.h"
@@ -19,17 +20,46 @@ platform::UniqueFile& File() {
   return file;
 }
 
-// UTF-16LE, low byte first whatever the machine.
-std::int32_t Write(const std::u16string& text) {
+std::string Bytes(const std::u16string& text) {
   std::string bytes;
   bytes.reserve(text.size() * 2);
   for (char16_t unit : text) {
     bytes += static_cast<char>(unit & 0xFF);
     bytes += static_cast<char>(unit >> 8);
   }
-  if (platform::WriteFile(File().get(), bytes.data(), bytes.size())) return 0;
+  return bytes;
+}
+
+std::int32_t LastErrorOr(std::int32_t fallback) {
   const auto error = static_cast<std::int32_t>(platform::GetLastError());
-  return error != 0 ? error : kWriteFault;
+  return error != 0 ? error : fallback;
+}
+
+// UTF-16LE, low byte first whatever the machine, at the file's end, then
+// flushed: the entry is on the disk when this returns 0. A write that fails
+// part of the way is cut back to where the entry began.
+std::int32_t Write(const std::u16string& text) {
+  const platform::FileHandle file = File().get();
+  std::uint64_t start = 0;
+  if (!platform::GetFileSizeEx(file, &start)) return LastErrorOr(kWriteFault);
+  const std::string bytes = Bytes(text);
+  if (!platform::WriteFileAt(file, start, bytes.data(), bytes.size())) {
+    const std::int32_t error = LastErrorOr(kWriteFault);
+    platform::SetEndOfFile(file, start);
+    return error;
+  }
+  if (!platform::FlushFileBuffers(file)) return LastErrorOr(kWriteFault);
+  return 0;
+}
+
+// The mark and the version line, as this file and reg export begin, and an
+// even size: UTF-16 appended to anything else would be lost to reg import.
+bool BeginsAsUndoFile(platform::FileHandle file, std::uint64_t size) {
+  const std::string head = Bytes(std::u16string(1, kByteOrderMark) + u"Windows Registry Editor Version 5.00");
+  if (size % 2 != 0 || size < head.size()) return false;
+  std::string read(head.size(), '\0');
+  std::size_t got = 0;
+  return platform::ReadFile(file, read.data(), read.size(), &got) && got == head.size() && read == head;
 }
 
 // The real place of an open key; empty when it cannot be had.
@@ -47,13 +77,21 @@ std::int32_t Save(platform::RegKey key, const Export& entryOf) {
 
 }  // namespace
 
-std::uint32_t OpenUndoFile(const char16_t* path) {
-  platform::FileHandle file{};
-  const std::uint32_t status = platform::OpenFileCreatingFolders(path, &file);
+std::uint32_t OpenUndoFile(const char16_t* path, const platform::FileIdentity* log) {
+  platform::FileHandle opened{};
+  const std::uint32_t status = platform::OpenFileCreatingFolders(path, &opened, platform::OpenFileForUpdate);
   if (status != 0) return status;
-  File() = platform::UniqueFile(file);
+  platform::UniqueFile file(opened);
+  if (log) {
+    platform::FileIdentity own{};
+    if (const std::uint32_t error = platform::IdentityOfFile(opened, &own); error != 0) return error;
+    if (platform::SameFile(own, *log)) return kUndoFileIsTheLog;
+  }
   std::uint64_t size = 0;
-  if (!platform::GetFileSizeEx(file, &size) || size != 0) return 0;
+  if (!platform::GetFileSizeEx(opened, &size)) return static_cast<std::uint32_t>(LastErrorOr(kWriteFault));
+  if (size != 0 && !BeginsAsUndoFile(opened, size)) return kNotAnUndoFile;
+  File() = std::move(file);
+  if (size != 0) return 0;
   const std::int32_t written = Write(std::u16string(1, kByteOrderMark) + FileHeader());
   if (written != 0) CloseUndoFile();
   return static_cast<std::uint32_t>(written);

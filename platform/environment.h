@@ -24,10 +24,33 @@ constexpr std::uint32_t kWaitObject0 = 0;
 constexpr std::uint32_t kWaitAbandoned = 0x80;
 constexpr std::uint32_t kWaitTimeout = 0x102;
 
+enum class NamespaceHandle : std::uintptr_t {};
+
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorCallNotImplemented = 120;
+
+// A private object namespace named prefix whose boundary is the
+// Administrators group (CreateBoundaryDescriptorW and
+// AddSIDToBoundaryDescriptor with BUILTIN\Administrators): created with
+// CreatePrivateNamespaceW, with a DACL that lets only Administrators and
+// SYSTEM in, or opened with OpenPrivateNamespaceW when it exists already
+// (made again, a few times at most, when it is gone in between). Only a
+// process whose token holds the Administrators group enabled can create it,
+// so no standard user can make an object that a name "prefix\name" finds
+// while the handle is open. Not bound to a session: every session's process
+// finds the same namespace. Returns 0 and the handle, or the error;
+// ERROR_CALL_NOT_IMPLEMENTED where the system lacks private namespaces (Wine
+// up to at least 8.0).
+std::uint32_t OpenAdministratorsNamespace(const char16_t* prefix, NamespaceHandle* handle);
+// ClosePrivateNamespace without destroying it: it lives on while others use it.
+int ClosePrivateNamespace(NamespaceHandle handle);
+
 // CreateMutexW with no security attributes, not owned: opens the named mutex,
 // creating it when no process holds a handle to it. Returns 0 and the handle,
-// or the error (ERROR_ACCESS_DENIED when a process of another account made it
-// and this one may not open it).
+// or the error: ERROR_ACCESS_DENIED when a process of another account made it
+// and this one may not open it, or when its DACL refuses everyone;
+// ERROR_INVALID_HANDLE when an object of another type (an event, a
+// semaphore) has the name.
 std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex);
 // WaitForSingleObject on the mutex: kWaitObject0 or kWaitAbandoned when this
 // process now owns it, kWaitTimeout when another owns it still.

@@ -121,8 +121,18 @@ inline constexpr const char16_t* kSymbolicLinkValue = u"SymbolicLinkValue";
 // name; KeyObjectName wherever a key's real place matters rather than the
 // path that led to it.
 
-// True when the subkey name of parent is itself a link key (opened with
-// REG_OPTION_OPEN_LINK, it holds a REG_LINK "SymbolicLinkValue").
+// True when the key behind key, opened as itself (RegOpenLinkKeyW), is a
+// symbolic link key: the key's own link flag, which only a key created as a
+// link (REG_OPTION_CREATE_LINK) has, from NtQueryKey's KeyFlagsInformation
+// (bit 1 of KEY_FLAGS_INFORMATION.KeyFlags). A value named SymbolicLinkValue,
+// of whatever type, makes no key a link. A handle opened through the link
+// stands for its target and answers false. Where the system does not answer
+// that query (Wine: STATUS_INVALID_PARAMETER), the one sign left is read
+// instead: the key holds a REG_LINK "SymbolicLinkValue", which a normal key
+// holding such a value fools there. The one link test of the walk, the
+// whole-key removal and the export.
+bool IsLinkKey(RegKey key);
+// The same for the subkey name of parent, opened as itself for the question.
 bool IsLinkKey(RegKey parent, const char16_t* name);
 
 // The key's own full name as the kernel knows it (NtQueryKey), which is the

@@ -16,13 +16,6 @@ using platform::RegKey;
 // No key name is longer than 255 characters.
 constexpr std::uint32_t kLongestKeyName = 255;
 
-bool IsLink(RegKey opened) {
-  std::uint32_t type = platform::kRegNone;
-  return platform::RegQueryValueExW(opened, platform::kSymbolicLinkValue, &type, nullptr, nullptr) ==
-             platform::kSuccess &&
-         type == platform::kRegLink;
-}
-
 std::int32_t DeleteChildren(RegKey key, char16_t* buffer);
 
 // Deletes the key which below parent with everything below it. A key that
@@ -42,10 +35,11 @@ std::int32_t DeleteKey(RegKey parent, const char16_t* which, bool asItself, char
   const bool deletable = status == platform::kSuccess;
   if (!deletable && (status != platform::kAccessDenied || open(platform::kKeyRead) != platform::kSuccess))
     return status;
-  // Nothing goes that the undo file, when there is one, does not hold.
+  // Nothing goes before the undo file, when there is one, holds it or names
+  // it (a link key, which the file can only name).
   if (const std::int32_t saved = asItself ? 0 : backup::SaveKey(key.get())) return saved;
   if (ownName) *ownName = platform::KeyObjectName(key.get());
-  const bool link = asItself && IsLink(key.get());
+  const bool link = asItself && platform::IsLinkKey(key.get());
   const std::int32_t below = link ? platform::kSuccess : DeleteChildren(key.get(), buffer);
   if (below != platform::kSuccess) return below;
   return deletable ? platform::DeleteOpenKey(key.get()) : status;

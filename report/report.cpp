@@ -83,4 +83,14 @@ void UndoFileNotOpened(const std::u16string& path, std::uint32_t error) {
              platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");
 }
 
+void UndoFileIsTheLog(const std::u16string& path) {
+  WriteError(u"The backup file " + path + u" is the log file. Nothing was changed.\n");
+}
+
+void NotAnUndoFile(const std::u16string& path) {
+  WriteError(u"The backup file " + path +
+             u" is not a backup file: it does not begin as \"Windows Registry Editor Version 5.00\" in Unicode. "
+             u"It was left as it was. Nothing was changed.\n");
+}
+
 }  // namespace report

@@ -35,5 +35,7 @@ void InvalidCommandLine(const std::u16string& reason, const std::u16string& usag
 void AlreadyRunning();
 void LogNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileNotOpened(const std::u16string& path, std::uint32_t error);
+void UndoFileIsTheLog(const std::u16string& path);
+void NotAnUndoFile(const std::u16string& path);
 
 }  // namespace report

@@ -63,13 +63,19 @@ std::uint32_t OpenRunLog(const char16_t* path) {
   const std::uint32_t status = platform::OpenFileCreatingFolders(path, &file);
   if (status != 0) return status;
   Log() = UniqueFile(file);
-  std::uint64_t size = 0;
-  if (platform::GetFileSizeEx(file, &size) && size == 0)
-    platform::WriteFile(file, kByteOrderMark, sizeof kByteOrderMark - 1);
   return 0;
 }
 
+std::uint32_t RunLogIdentity(platform::FileIdentity* identity) {
+  return platform::IdentityOfFile(Log().get(), identity);
+}
+
+void CloseRunLog() { Log().reset(); }
+
 void LogRunStart(const std::u16string& commandLine) {
+  std::uint64_t size = 0;
+  if (Log() && platform::GetFileSizeEx(Log().get(), &size) && size == 0)
+    platform::WriteFile(Log().get(), kByteOrderMark, sizeof kByteOrderMark - 1);
   AppendLine(u"Korvex Cleaner " KORVEX_VERSION_TEXT u" started " + TimeText(platform::LocalTimeNow()) + u" on " +
              OrUnknown(platform::ComputerName()) + u" as " + OrUnknown(platform::UserName()) + u": " + commandLine);
 }

@@ -17,15 +17,27 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 namespace report {
 
 // Opens the log at path for appending, creating it, and the folders above it
-// that are missing, when it does not exist. Returns 0, or the Windows error
-// of the last attempt to open it; nothing is logged then.
+// that are missing, when it does not exist; nothing is written to it yet.
+// Returns 0, or the Windows error of the last attempt to open it; nothing is
+// logged then.
 std::uint32_t OpenRunLog(const char16_t* path);
 
-// The header line: the local time with its offset from UTC, the computer,
-// the account, the cleaner's version and the whole command line.
+// The identity of the open log's file (platform::IdentityOfFile): 0 or the
+// error.
+std::uint32_t RunLogIdentity(platform::FileIdentity* identity);
+
+// Closes the log with nothing written to it, for a run refused before it
+// began.
+void CloseRunLog();
+
+// The header line, after the byte-order mark when the file is empty: the
+// local time with its offset from UTC, the computer, the account, the
+// cleaner's version and the whole command line.
 void LogRunStart(const std::u16string& commandLine);
 
 // A report message, as written to standard output; nothing when no log is

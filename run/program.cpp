@@ -5,6 +5,7 @@
 
 #include "backup/undo_file.h"
 #include "platform/environment.h"
+#include "platform/files.h"
 #include "platform/unique_handle.h"
 #include "report/outcome.h"
 #include "report/report.h"
@@ -16,33 +17,59 @@
 namespace run {
 namespace {
 
-// In the global namespace, so that a cleaner started by a deployment tool in
+// The run's mutex is "KorvexCleaner\Run" in the private namespace that only
+// administrators can create (platform::OpenAdministratorsNamespace), so that
+// no standard user can make the name first and block every run. A private
+// namespace belongs to no session: a cleaner started by a deployment tool in
 // session 0 and one started by hand in a user's session see each other.
-constexpr const char16_t* kRunMutexName = u"Global\\KorvexCleaner";
+// Where the system lacks private namespaces (Wine), and only there, the name
+// is "Global\KorvexCleaner" in the global namespace, as before.
+constexpr const char16_t* kRunNamespace = u"KorvexCleaner";
+constexpr const char16_t* kRunMutexInNamespace = u"KorvexCleaner\\Run";
+constexpr const char16_t* kRunMutexGlobal = u"Global\\KorvexCleaner";
 
 using UniqueMutex =
     platform::Unique<platform::MutexHandle, static_cast<int (*)(platform::MutexHandle)>(platform::CloseHandle)>;
+using UniqueNamespace = platform::Unique<platform::NamespaceHandle, platform::ClosePrivateNamespace>;
 
-// The mutex, owned by this process until it is let go; empty when another
-// process owns it. A mutex that cannot be opened is taken for one held by a
-// cleaner of another account (SYSTEM's, which an administrator may not open),
-// and an abandoned one, left by a cleaner that was killed, for free.
-UniqueMutex TakeRunMutex() {
+// The mutex, owned by this process until it is let go, with the namespace it
+// is named in; running when another process owns it. A mutex that cannot be
+// opened (ERROR_ACCESS_DENIED) is taken for one held by a cleaner of another
+// account (SYSTEM's, which an administrator may not open), and an abandoned
+// one, left by a cleaner that was killed, for free. The name held by an
+// object of another type (ERROR_INVALID_HANDLE) is no cleaner's: the run goes
+// on without a mutex rather than never.
+struct RunMutex {
+  UniqueNamespace place;
+  UniqueMutex mutex;
+  bool running = false;
+};
+
+RunMutex TakeRunMutex() {
+  RunMutex taken;
+  platform::NamespaceHandle place{};
+  const bool inNamespace = platform::OpenAdministratorsNamespace(kRunNamespace, &place) == 0;
+  if (inNamespace) taken.place = UniqueNamespace(place);
   platform::MutexHandle handle{};
-  if (platform::CreateMutexW(kRunMutexName, &handle) != 0) return {};
-  UniqueMutex mutex(handle);
-  const std::uint32_t waited = platform::WaitForSingleObject(mutex.get(), 0);
-  if (waited != platform::kWaitObject0 && waited != platform::kWaitAbandoned) return {};
-  return mutex;
+  const std::uint32_t created = platform::CreateMutexW(inNamespace ? kRunMutexInNamespace : kRunMutexGlobal, &handle);
+  if (created == platform::kErrorInvalidHandle) return taken;
+  taken.running = created != 0;
+  if (taken.running) return taken;
+  taken.mutex = UniqueMutex(handle);
+  const std::uint32_t waited = platform::WaitForSingleObject(handle, 0);
+  taken.running = waited != platform::kWaitObject0 && waited != platform::kWaitAbandoned;
+  if (taken.running) taken.mutex.reset();
+  return taken;
 }
 
 int CleanWithArguments(const std::u16string& commandLine, const Switches& switches) {
-  UniqueMutex mutex = TakeRunMutex();
-  if (!mutex) {
+  const RunMutex run = TakeRunMutex();
+  if (run.running) {
     report::AlreadyRunning();
     return kExitAlreadyRunning;
   }
-  if (!switches.log.empty()) {
+  const bool logged = !switches.log.empty();
+  if (logged) {
     // Expanded here as well, for a tool that starts the cleaner without a
     // shell and hands on "%COMPUTERNAME%" as typed.
     const std::u16string logPath = platform::ExpandEnvironmentStringsW(switches.log);
@@ -51,31 +78,45 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
       report::LogNotOpened(logPath, opened);
       return kExitLogFailure;
     }
-    report::LogRunStart(commandLine);
   }
   if (switches.scan) {
+    if (logged) report::LogRunStart(commandLine);
     const bool found = ScanRun();
-    if (!switches.log.empty())
+    if (logged)
       report::LogRunEnd(found ? kExitFound : kExitDone,
                         found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
-    platform::ReleaseMutex(mutex.get());
+    if (run.mutex) platform::ReleaseMutex(run.mutex.get());
     return found ? kExitFound : kExitDone;
   }
   if (switches.backupGiven) {
+    // Before the log's first line, so that a backup file that is the log, or
+    // no backup file at all, is refused with both files as they were.
     const std::u16string backupPath = platform::ExpandEnvironmentStringsW(switches.backup);
-    const std::uint32_t opened = backup::OpenUndoFile(backupPath.c_str());
+    platform::FileIdentity log{};
+    std::uint32_t opened = logged ? report::RunLogIdentity(&log) : 0;
+    if (opened == 0) opened = backup::OpenUndoFile(backupPath.c_str(), logged ? &log : nullptr);
+    if (opened == backup::kUndoFileIsTheLog) {
+      report::CloseRunLog();
+      report::UndoFileIsTheLog(backupPath);
+      return kExitInvalidCommandLine;
+    }
     if (opened != 0) {
-      report::UndoFileNotOpened(backupPath, opened);
-      if (!switches.log.empty()) report::LogRunEnd(kExitLogFailure, MeaningOf(kExitLogFailure));
+      if (opened == backup::kNotAnUndoFile) report::NotAnUndoFile(backupPath);
+      else report::UndoFileNotOpened(backupPath, opened);
+      if (logged) {
+        report::LogRunStart(commandLine);
+        report::LogRunEnd(kExitLogFailure, MeaningOf(kExitLogFailure));
+      }
       return kExitLogFailure;
     }
   }
+  if (logged) report::LogRunStart(commandLine);
   report::ResetOutcome();
   CleaningRun(RestartPolicyOf(switches));
   backup::CloseUndoFile();
   const int exitCode = ExitCodeOf(report::Outcome());
-  if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode));
-  platform::ReleaseMutex(mutex.get());
+  if (logged) report::LogRunEnd(exitCode, MeaningOf(exitCode));
+  if (run.mutex) platform::ReleaseMutex(run.mutex.get());
   return exitCode;
 }
 

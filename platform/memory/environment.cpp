@@ -3,6 +3,7 @@
 // Folders and files behave as on Windows where the log depends on it: a file
 // opens only in a folder that exists, a folder is created only in one that
 // exists, and names match whatever the case of their letters.
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -31,10 +32,21 @@ struct Environment {
   std::u16string errorText;
   std::set<std::u16string> folders;
   std::map<std::u16string, std::string> files;
+  std::map<std::u16string, std::u16string> aliases;  // another name of a file or folder, and its own
+  std::map<std::u16string, std::uint64_t> indexes;   // each file's and folder's index, once asked
   std::map<std::u16string, std::uint32_t> failingFiles;
   std::map<std::u16string, std::pair<std::size_t, std::uint32_t>> fullFiles;  // the most bytes, the error
-  std::map<std::uintptr_t, std::u16string> openFiles;
+  std::map<std::u16string, std::uint32_t> failingFlushes;
+  std::map<std::u16string, unsigned> flushes;
+  struct OpenFile {
+    std::u16string name;
+    std::size_t position = 0;
+  };
+  std::map<std::uintptr_t, OpenFile> openFiles;
   std::set<std::u16string> mutexesHeldElsewhere;
+  std::map<std::u16string, std::uint32_t> squattedNames;  // a name another object has, and CreateMutexW's error
+  std::uint32_t namespaceError = 0;
+  std::map<std::uintptr_t, std::u16string> openNamespaces;
   std::map<std::uintptr_t, std::u16string> openMutexes;
   std::set<std::u16string> mutexesOwned;
   std::uintptr_t nextHandle = 0x400;
@@ -56,6 +68,13 @@ std::u16string Normal(std::u16string_view path) {
     normal += unit;
   }
   while (normal.size() > 1 && normal.back() == u'\\') normal.pop_back();
+  // Another name of the same file, or of a folder above it, stands for it.
+  std::size_t end = normal.size();
+  while (end != std::u16string::npos && end > 0) {
+    auto alias = State().aliases.find(normal.substr(0, end));
+    if (alias != State().aliases.end()) return Normal(alias->second + normal.substr(end));
+    end = normal.rfind(u'\\', end - 1);
+  }
   return normal;
 }
 
@@ -104,7 +123,24 @@ void FailFileWrite(std::u16string_view path, std::size_t bytes, std::uint32_t er
   State().fullFiles[Normal(path)] = {bytes, error};
 }
 
+void AddFileAlias(std::u16string_view path, std::u16string_view alias) {
+  State().aliases[Normal(alias)] = Normal(path);
+}
+
+unsigned FlushCount(std::u16string_view path) {
+  auto found = State().flushes.find(Normal(path));
+  return found == State().flushes.end() ? 0 : found->second;
+}
+
+void FailFileFlush(std::u16string_view path, std::uint32_t error) { State().failingFlushes[Normal(path)] = error; }
+
 void HoldMutexElsewhere(std::u16string_view name) { State().mutexesHeldElsewhere.emplace(name); }
+
+void SquatObjectName(std::u16string_view name, std::uint32_t error) {
+  State().squattedNames[std::u16string(name)] = error;
+}
+
+void FailPrivateNamespaces(std::uint32_t error) { State().namespaceError = error; }
 
 bool MutexOpen(std::u16string_view name) {
   for (const auto& open : State().openMutexes)
@@ -144,7 +180,29 @@ std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
   return expanded + text.substr(at);
 }
 
+std::uint32_t OpenAdministratorsNamespace(const char16_t* prefix, NamespaceHandle* handle) {
+  if (State().namespaceError != 0) return State().namespaceError;
+  const std::uintptr_t opened = State().nextHandle++;
+  State().openNamespaces[opened] = prefix;
+  *handle = NamespaceHandle(opened);
+  return 0;
+}
+
+int ClosePrivateNamespace(NamespaceHandle handle) {
+  return State().openNamespaces.erase(static_cast<std::uintptr_t>(handle)) == 1;
+}
+
 std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {
+  const std::u16string_view text(name);
+  const std::size_t slash = text.find(u'\\');
+  if (slash != std::u16string_view::npos && text.substr(0, slash) != u"Global" && text.substr(0, slash) != u"Local") {
+    // "prefix\name" names an object only through an open private namespace.
+    bool found = false;
+    for (const auto& open : State().openNamespaces) found = found || open.second == text.substr(0, slash);
+    if (!found) return kErrorPathNotFound;
+  }
+  auto squatted = State().squattedNames.find(std::u16string(text));
+  if (squatted != State().squattedNames.end()) return squatted->second;
   const std::uintptr_t handle = State().nextHandle++;
   State().openMutexes[handle] = name;
   *mutex = MutexHandle(handle);
@@ -180,32 +238,106 @@ std::uint32_t OpenFileForAppend(const char16_t* path, FileHandle* file) {
   if (!memory::FolderExists(memory::Parent(normal))) return kErrorPathNotFound;
   state.files[normal];  // created empty when missing
   const std::uintptr_t handle = state.nextHandle++;
-  state.openFiles[handle] = normal;
+  state.openFiles[handle] = {normal, 0};
   *file = FileHandle(handle);
   return 0;
 }
 
+// Reading, writing at an offset and cutting back are open to every handle
+// here; Windows would refuse them on an append-only one.
+std::uint32_t OpenFileForUpdate(const char16_t* path, FileHandle* file) { return OpenFileForAppend(path, file); }
+
 int GetFileSizeEx(FileHandle file, std::uint64_t* size) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
   if (open == State().openFiles.end()) return 0;
-  *size = State().files[open->second].size();
+  *size = State().files[open->second.name].size();
   return 1;
+}
+
+int ReadFile(FileHandle file, void* data, std::size_t length, std::size_t* read) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  const std::string& content = State().files[open->second.name];
+  const std::size_t from = std::min(open->second.position, content.size());
+  *read = std::min(length, content.size() - from);
+  content.copy(static_cast<char*>(data), *read, from);
+  open->second.position = from + *read;
+  return 1;
+}
+
+// A write that would take the file past the bytes FailFileWrite allows
+// writes what fits and fails, as a disk that fills up under it does.
+int WriteFileAt(FileHandle file, std::uint64_t offset, const void* data, std::size_t length) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  std::string& content = State().files[open->second.name];
+  const auto at = static_cast<std::size_t>(offset);
+  if (content.size() < at) content.resize(at);
+  std::size_t fits = length;
+  const auto full = State().fullFiles.find(open->second.name);
+  if (full != State().fullFiles.end() && at + length > full->second.first)
+    fits = full->second.first > at ? full->second.first - at : 0;
+  const auto* bytes = static_cast<const char*>(data);
+  content.replace(at, std::min(fits, content.size() - at), bytes, fits);
+  if (fits == length) return 1;
+  memory::SetLastError(full->second.second);
+  return 0;
 }
 
 int WriteFile(FileHandle file, const void* data, std::size_t length) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
   if (open == State().openFiles.end()) return 0;
-  std::string& content = State().files[open->second];
-  const auto full = State().fullFiles.find(open->second);
-  if (full != State().fullFiles.end() && content.size() + length > full->second.first) {
-    memory::SetLastError(full->second.second);
+  return WriteFileAt(file, State().files[open->second.name].size(), data, length);
+}
+
+int FlushFileBuffers(FileHandle file) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  auto failing = State().failingFlushes.find(open->second.name);
+  if (failing != State().failingFlushes.end()) {
+    memory::SetLastError(failing->second);
     return 0;
   }
-  content.append(static_cast<const char*>(data), length);
+  ++State().flushes[open->second.name];
+  return 1;
+}
+
+int SetEndOfFile(FileHandle file, std::uint64_t size) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  State().files[open->second.name].resize(static_cast<std::size_t>(size));
   return 1;
 }
 
 int CloseHandle(FileHandle file) { return State().openFiles.erase(static_cast<std::uintptr_t>(file)) == 1; }
+
+namespace {
+
+// A drive's serial from its letter; the index of a file or folder given on
+// first asking, and the same for every name of it.
+FileIdentity IdentityOf(const std::u16string& normal) {
+  auto& indexes = State().indexes;
+  auto index = indexes.emplace(normal, indexes.size() + 1).first->second;
+  const char16_t drive = normal.size() > 1 && normal[1] == u':' ? normal[0] : u'c';
+  return {0x5EED0000u + drive, index};
+}
+
+}  // namespace
+
+std::uint32_t IdentityOfFile(FileHandle file, FileIdentity* identity) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 6;  // ERROR_INVALID_HANDLE
+  *identity = IdentityOf(open->second.name);
+  return 0;
+}
+
+std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity) {
+  const std::u16string normal = memory::Normal(path);
+  if (!State().files.count(normal) && !memory::FolderExists(normal))
+    return memory::FolderExists(memory::Parent(normal)) ? 2 : kErrorPathNotFound;
+  *identity = IdentityOf(normal);
+  return 0;
+}
 
 int CreateDirectoryW(const char16_t* path) {
   auto& state = State();

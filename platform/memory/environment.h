@@ -15,7 +15,8 @@ namespace memory {
 
 // A fresh environment: the command line is kProgramName alone, standard
 // error is empty, the only folders are the drive roots ("C:", ...) and the
-// current folder, no file exists, no mutex is held, and the clock reads
+// current folder, no file exists, no mutex is held, no name is taken, private
+// namespaces can be had, and the clock reads
 // kStartingLocalTime.
 void ResetEnvironment();
 
@@ -45,14 +46,32 @@ void CreateFile(std::u16string_view path, std::string bytes);
 // From now on opening or creating the file at path fails with error, as a
 // share that refuses the account or a full disk would.
 void FailFileOpen(std::u16string_view path, std::uint32_t error);
-// From now on a write that would take the file at path past bytes fails with
-// error and writes nothing, as a full disk would.
+// From now on a write that would take the file at path past bytes writes
+// what fits and fails with error, as a disk that fills up would.
 void FailFileWrite(std::u16string_view path, std::size_t bytes, std::uint32_t error);
+// From now on FlushFileBuffers on the file at path fails with error, as a
+// share that has lost its server would.
+void FailFileFlush(std::u16string_view path, std::uint32_t error);
+// How many times FlushFileBuffers succeeded on the file at path.
+unsigned FlushCount(std::u16string_view path);
+// From now on alias is another name of the file or folder at path, and every
+// name below alias one below path: a hard link, a short 8.3 name, or a
+// spelling with "." and ".." in it. Both names have one identity
+// (IdentityOfFile, IdentityOfPath).
+void AddFileAlias(std::u16string_view path, std::u16string_view alias);
 
 // Another process holds the named mutex, owned, until the reset.
 void HoldMutexElsewhere(std::u16string_view name);
 // Whether this process holds a handle to the named mutex now.
 bool MutexOpen(std::u16string_view name);
+// Another user's object has the name until the reset, and CreateMutexW of it
+// fails with error: ERROR_INVALID_HANDLE for an event or another type,
+// ERROR_ACCESS_DENIED for a mutex whose DACL refuses everyone.
+void SquatObjectName(std::u16string_view name, std::uint32_t error);
+// From now on OpenAdministratorsNamespace fails with error
+// (ERROR_CALL_NOT_IMPLEMENTED, as under Wine). Otherwise it succeeds, and a
+// name "prefix\name" opens a mutex only while its namespace is open.
+void FailPrivateNamespaces(std::uint32_t error);
 
 // From now on LocalTimeNow reads this.
 void SetLocalTime(const platform::LocalTime& time);

@@ -668,6 +668,13 @@ bool IsLinkKey(RegKey parent, const char16_t* name) {
   return child && child->isLink;
 }
 
+bool IsLinkKey(RegKey key) {
+  std::shared_ptr<Node> node;
+  if (memory::Resolve(key, 0, "IsLinkKey", &node)) return false;
+  if (memory::State().recordCalls) memory::State().calls.push_back("IsLinkKey " + memory::HandleName(key));
+  return node->isLink;
+}
+
 std::u16string KeyObjectName(RegKey key) {
   std::shared_ptr<Node> node;
   if (memory::Resolve(key, 0, "KeyObjectName", &node)) return {};

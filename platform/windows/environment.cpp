@@ -1,6 +1,8 @@
 // The command line, the named mutex, the computer's and the account's names
 // and the local time, passed straight to kernel32 and advapi32.
 #include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include "platform/environment.h"
 
@@ -32,6 +34,79 @@ std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
   if (written == 0 || written > size) return text;
   expanded.resize(written - 1);
   return expanded;
+}
+
+namespace {
+
+FARPROC Kernel32(const char* name) { return ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), name); }
+
+}  // namespace
+
+// Looked up at run time: a system that lacks the calls (Wine) then answers
+// ERROR_CALL_NOT_IMPLEMENTED rather than refusing to load the program.
+std::uint32_t OpenAdministratorsNamespace(const char16_t* prefix, NamespaceHandle* handle) {
+  using CreateBoundaryCall = HANDLE(WINAPI*)(LPCWSTR, ULONG);
+  using AddSidCall = BOOL(WINAPI*)(HANDLE*, PSID);
+  using DeleteBoundaryCall = VOID(WINAPI*)(HANDLE);
+  using CreateNamespaceCall = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPVOID, LPCWSTR);
+  using OpenNamespaceCall = HANDLE(WINAPI*)(LPVOID, LPCWSTR);
+  static const auto createBoundary = reinterpret_cast<CreateBoundaryCall>(
+      reinterpret_cast<void*>(Kernel32("CreateBoundaryDescriptorW")));
+  static const auto addSid = reinterpret_cast<AddSidCall>(
+      reinterpret_cast<void*>(Kernel32("AddSIDToBoundaryDescriptor")));
+  static const auto deleteBoundary = reinterpret_cast<DeleteBoundaryCall>(
+      reinterpret_cast<void*>(Kernel32("DeleteBoundaryDescriptor")));
+  static const auto createNamespace = reinterpret_cast<CreateNamespaceCall>(
+      reinterpret_cast<void*>(Kernel32("CreatePrivateNamespaceW")));
+  static const auto openNamespace = reinterpret_cast<OpenNamespaceCall>(
+      reinterpret_cast<void*>(Kernel32("OpenPrivateNamespaceW")));
+  if (!createBoundary || !addSid || !deleteBoundary || !createNamespace || !openNamespace)
+    return ERROR_CALL_NOT_IMPLEMENTED;
+  const auto* name = reinterpret_cast<const wchar_t*>(prefix);
+  HANDLE boundary = createBoundary(name, 0);
+  if (!boundary) return ::GetLastError();
+  BYTE administrators[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof administrators;
+  if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize) ||
+      !addSid(&boundary, administrators)) {
+    const DWORD error = ::GetLastError();
+    deleteBoundary(boundary);
+    return error;
+  }
+  // Administrators and SYSTEM may use the namespace, nobody else.
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;GA;;;BA)(A;;GA;;;SY)", SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+    const DWORD error = ::GetLastError();
+    deleteBoundary(boundary);
+    return error;
+  }
+  attributes.lpSecurityDescriptor = descriptor;
+  HANDLE opened = nullptr;
+  DWORD error = ERROR_SUCCESS;
+  // One that exists is opened; one closed in between is made again.
+  for (int attempt = 0; attempt < 3 && !opened; ++attempt) {
+    opened = createNamespace(&attributes, boundary, name);
+    if (opened) break;
+    error = ::GetLastError();
+    if (error != ERROR_ALREADY_EXISTS) break;
+    opened = openNamespace(boundary, name);
+    if (!opened) error = ::GetLastError();
+    if (!opened && error != ERROR_PATH_NOT_FOUND) break;
+  }
+  ::LocalFree(descriptor);
+  deleteBoundary(boundary);
+  if (!opened) return error;
+  *handle = NamespaceHandle(reinterpret_cast<std::uintptr_t>(opened));
+  return 0;
+}
+
+int ClosePrivateNamespace(NamespaceHandle handle) {
+  using CloseNamespaceCall = BOOLEAN(WINAPI*)(HANDLE, ULONG);
+  static const auto closeNamespace = reinterpret_cast<CloseNamespaceCall>(
+      reinterpret_cast<void*>(Kernel32("ClosePrivateNamespace")));
+  return closeNamespace && closeNamespace(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)), 0);
 }
 
 std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {

@@ -69,10 +69,9 @@ bool IsLinkKey(RegKey parent, const char16_t* name) {
   HKEY link = nullptr;
   if (::RegOpenKeyExW(Native(parent), Wide(name), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != ERROR_SUCCESS)
     return false;
-  DWORD type = REG_NONE;
-  LONG status = ::RegQueryValueExW(link, L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+  const bool isLink = IsLinkKey(RegKey(reinterpret_cast<std::uintptr_t>(link)));
   ::RegCloseKey(link);
-  return status == ERROR_SUCCESS && type == REG_LINK;
+  return isLink;
 }
 
 namespace {
@@ -94,6 +93,22 @@ std::int32_t DeleteOpenKey(RegKey key) {
       reinterpret_cast<void*>(Ntdll("RtlNtStatusToDosError")));
   if (!ntDeleteKey || !toDosError) return ERROR_CALL_NOT_IMPLEMENTED;
   return static_cast<std::int32_t>(toDosError(ntDeleteKey(reinterpret_cast<HANDLE>(Native(key)))));
+}
+
+bool IsLinkKey(RegKey key) {
+  using NtQueryKeyCall = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+  static const auto ntQueryKey = reinterpret_cast<NtQueryKeyCall>(reinterpret_cast<void*>(Ntdll("NtQueryKey")));
+  constexpr int kKeyFlagsInformation = 5;
+  constexpr ULONG kKeyFlagLink = 0x2;
+  // KEY_FLAGS_INFORMATION: Wow64Flags, KeyFlags, ControlFlags.
+  ULONG flags[3] = {};
+  ULONG needed = 0;
+  if (ntQueryKey &&
+      ntQueryKey(reinterpret_cast<HANDLE>(Native(key)), kKeyFlagsInformation, flags, sizeof flags, &needed) == 0)
+    return (flags[1] & kKeyFlagLink) != 0;
+  DWORD type = REG_NONE;
+  return ::RegQueryValueExW(Native(key), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type == REG_LINK;
 }
 
 std::u16string KeyObjectName(RegKey key) {

@@ -90,10 +90,143 @@ TEST(Backup, EverythingRemovedIsSavedFirstAndNothingUnsavedGoes) {
   EXPECT_NE(memory::Narrow(memory::Output()).find("[TarnVol]: NOT DELETED, ERR = 0x70\n\n"), std::string::npos);
   EXPECT_EQ(Registry(), before);
 
+  // The entry that did not fit is cut off again: the file ends with the last
+  // whole entry, as the first bytes of the file of a run that had room.
+  const std::string torn = memory::FileContent(u"C:\\undo.reg").value_or("");
+  EXPECT_LT(torn.size(), 200u);
+  EXPECT_EQ(torn.substr(torn.size() - 8), std::string("\r\0\n\0\r\0\n\0", 8));
+  memory::ResetMachine();
+  memory::LoadReg(kFootprint);
+  EXPECT_EQ(RunWith(u"k.exe /quiet /backup C:\\undo.reg"), 3010);
+  EXPECT_EQ(memory::FileContent(u"C:\\undo.reg").value_or("").rfind(torn, 0), 0u);
+
   memory::ResetMachine();
   memory::FailFileOpen(u"C:\\locked.reg", 5);
   EXPECT_EQ(RunWith(u"k.exe /backup C:\\locked.reg"), 1622);
   EXPECT_EQ(memory::Output(), u"");
+}
+
+std::string Utf16(std::string_view text) {
+  std::string bytes;
+  for (char c : text) bytes += std::string{c, '\0'};
+  return bytes;
+}
+
+// Each entry reaches the disk before what it protects goes, and one that
+// cannot be flushed keeps it; an existing undo file is appended to.
+TEST(Backup, EachEntryIsFlushedBeforeItsDeletion) {
+  memory::ResetMachine();
+  memory::LoadReg(kFootprint);
+  const std::string head = "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n\r\n");
+  memory::CreateFile(u"C:\\undo.reg", head);
+  memory::FailFileFlush(u"C:\\undo.reg", 59);
+  const std::u16string before = Registry();
+  EXPECT_EQ(RunWith(u"k.exe /quiet /backup C:\\undo.reg"), 1603);
+  EXPECT_NE(memory::Narrow(memory::Output()).find("[TarnVol]: NOT DELETED, ERR = 0x3B\n\n"), std::string::npos);
+  EXPECT_EQ(Registry(), before);
+
+  // One flush for each entry, each before the deletion it protects: the
+  // service key's entry is on the disk when its deletion is asked for.
+  memory::ResetMachine();
+  memory::LoadReg(kFootprint);
+  memory::CreateFile(u"C:\\undo.reg", head);
+  unsigned flushedBeforeDeletion = 0;
+  memory::BeforeCall(u"HKLM\\System\\CurrentControlSet\\Services\\Tarnvol", "DeleteOpenKey",
+                     [&] { flushedBeforeDeletion = memory::FlushCount(u"C:\\undo.reg"); });
+  EXPECT_EQ(RunWith(u"k.exe /quiet /backup C:\\undo.reg"), 3010);
+  const std::string file = memory::FileContent(u"C:\\undo.reg").value_or("");
+  EXPECT_EQ(file.rfind(head, 0), 0u);
+  EXPECT_EQ(file.find(head, 1), std::string::npos);
+  std::size_t entries = 0;
+  for (std::size_t at = file.find(Utf16("\r\n[")); at != std::string::npos; at = file.find(Utf16("\r\n["), at + 1))
+    ++entries;
+  EXPECT_EQ(flushedBeforeDeletion, 1u);
+  EXPECT_EQ(memory::FlushCount(u"C:\\undo.reg"), 6u);
+  EXPECT_GE(entries, 6u);
+}
+
+// The undo file is neither the log, whatever its name, nor a file that holds
+// something else: either is refused before anything changes, and the file
+// stays byte for byte as it was.
+TEST(Backup, TheLogUnderAnyNameAndAFileOfAnotherKindAreRefused) {
+  const std::string notes = "Change 4711: remove the driver\r\n";
+  const std::string ansi = "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Kept]\r\n";
+  const std::string oddSized = "\xFF\xFE" + Utf16("Windows Registry Editor Version 5.00\r\n") + "x";
+  struct Case {
+    const char* name;
+    std::string content;  // of C:\u\k.reg before the run; none when empty
+    std::u16string_view commandLine;
+    int expected;
+    std::u16string_view errorStart;
+  };
+  const Case cases[] = {
+      {"case", "", u"k.exe /quiet /log C:\\u\\k.reg /backup c:\\U\\K.REG", 1639,
+       u"The backup file c:\\U\\K.REG is the log file. Nothing was changed.\n"},
+      {"short name", "\xEF\xBB\xBFold log\r\n", u"k.exe /quiet /log C:\\u\\k.reg /backup C:\\u\\KREG~1.REG", 1639,
+       u"The backup file C:\\u\\KREG~1.REG is the log file."},
+      {"dots", "", u"k.exe /quiet /backup C:\\u\\sub\\..\\.\\k.reg /log C:\\u\\k.reg", 1639,
+       u"The backup file C:\\u\\sub\\..\\.\\k.reg is the log file."},
+      {"hard link", "", u"k.exe /quiet /log C:\\u\\k.reg /backup C:\\other\\link.reg", 1639,
+       u"The backup file C:\\other\\link.reg is the log file."},
+      {"notes", notes, u"k.exe /quiet /backup C:\\u\\k.reg", 1622,
+       u"The backup file C:\\u\\k.reg is not a backup file: it does not begin as \"Windows Registry Editor Version "
+       u"5.00\" in Unicode. It was left as it was. Nothing was changed.\n"},
+      {"odd size", oddSized, u"k.exe /quiet /backup C:\\u\\k.reg", 1622, u"The backup file C:\\u\\k.reg is not"},
+      {"ANSI", ansi, u"k.exe /quiet /backup C:\\u\\k.reg /log C:\\l.log", 1622,
+       u"The backup file C:\\u\\k.reg is not"},
+  };
+  for (const Case& each : cases) {
+    memory::ResetMachine();
+    memory::LoadReg(kFootprint);
+    memory::AddService({u"Tarnvol", platform::kServiceRunning});
+    memory::CreateFile(u"C:\\u\\k.reg", each.content);
+    memory::CreateFolder(u"C:\\u\\sub");
+    memory::CreateFolder(u"C:\\other");
+    memory::AddFileAlias(u"C:\\u\\k.reg", u"C:\\u\\KREG~1.REG");
+    memory::AddFileAlias(u"C:\\u\\k.reg", u"C:\\other\\link.reg");
+    memory::AddFileAlias(u"C:\\u", u"C:\\u\\sub\\..");
+    memory::AddFileAlias(u"C:\\u", u"C:\\u\\.");
+    const std::u16string before = Registry();
+    EXPECT_EQ(RunWith(each.commandLine), each.expected) << each.name;
+    EXPECT_EQ(memory::ErrorOutput().rfind(each.errorStart, 0), 0u)
+        << each.name << ": " << memory::Narrow(memory::ErrorOutput());
+    EXPECT_EQ(memory::Output(), u"") << each.name;
+    EXPECT_EQ(Registry(), before) << each.name;
+    EXPECT_TRUE(memory::ServiceExists(u"Tarnvol")) << each.name;
+    EXPECT_EQ(memory::FileContent(u"C:\\u\\k.reg"), each.content) << each.name;
+  }
+  // The log beside a refused backup file ends with the run's 1622.
+  EXPECT_NE(memory::FileContent(u"C:\\l.log").value_or("").find("ended with exit code 1622"), std::string::npos);
+}
+
+// A normal key that holds a REG_LINK value named SymbolicLinkValue is no link:
+// the sweep finds it, the removal takes it with its subkeys, and the undo
+// file holds it and its values.
+TEST(Backup, AKeyHoldingALinkValueIsANormalKey) {
+  memory::ResetMachine();
+  memory::LoadReg(
+      uR"(
+[HKCU\Software\Korvex for Windows\Settings]
+"SymbolicLinkValue"=hex(6):5c,00,52,00
+[HKCU\Software\Korvex for Windows\Settings\Inner]
+"Kept"="1"
+[HKCU\Software\Vendor\Tarnvol cache]
+"SymbolicLinkValue"=hex(6):5c,00,52,00
+)");
+  EXPECT_EQ(RunWith(u"k.exe /quiet /backup C:\\undo.reg"), 0);
+  EXPECT_EQ(memory::Narrow(memory::Output()),
+            "[Software\\Korvex for Windows]: DELETED\n\n[Software\\Vendor\\Tarnvol cache]: DELETED\n\n");
+  EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Korvex for Windows"));
+  EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Vendor\\Tarnvol cache"));
+  const std::string file = memory::FileContent(u"C:\\undo.reg").value_or("");
+  for (const char* entry : {"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Korvex for Windows\\Settings]\r\n"
+                            "\"SymbolicLinkValue\"=hex(6):5c,00,52,00\r\n",
+                            "[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Korvex for Windows\\Settings\\Inner]\r\n"
+                            "\"Kept\"=\"1\"\r\n",
+                            "[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Vendor\\Tarnvol cache]\r\n"
+                            "\"SymbolicLinkValue\"=hex(6):5c,00,52,00\r\n"})
+    EXPECT_NE(file.find(Utf16(entry)), std::string::npos) << entry;
+  EXPECT_EQ(file.find(Utf16("link")), std::string::npos);
 }
 
 }  // namespace

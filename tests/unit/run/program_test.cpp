@@ -51,7 +51,7 @@ TEST(Program, WithoutArgumentsTheRunIsAsItWasWithArgumentsItsReportIsTheSame) {
   EXPECT_EQ(RunWith(u"\"C:\\Tools\\korvex-cleaner.exe\"  "), 0);
   const std::u16string report = memory::Output();
   EXPECT_TRUE(Asked());
-  EXPECT_FALSE(memory::MutexOpen(u"Global\\KorvexCleaner"));
+  EXPECT_FALSE(memory::MutexOpen(u"KorvexCleaner\\Run"));
   EXPECT_EQ(memory::ErrorOutput(), u"");
 
   Machine();
@@ -60,7 +60,7 @@ TEST(Program, WithoutArgumentsTheRunIsAsItWasWithArgumentsItsReportIsTheSame) {
   EXPECT_FALSE(Asked());
   EXPECT_TRUE(memory::ShutdownRequests().empty());
   EXPECT_FALSE(memory::KeyExists(u"HKCU\\Software\\Korvex for Windows"));
-  EXPECT_FALSE(memory::MutexOpen(u"Global\\KorvexCleaner"));
+  EXPECT_FALSE(memory::MutexOpen(u"KorvexCleaner\\Run"));
 
   // Created with its folders: the byte-order mark, the header, the report as
   // standard output has it, the closing line; a second run appends.
@@ -92,7 +92,13 @@ TEST(Program, RefusalsChangeNothing) {
   const Case cases[] = {
       {"unknown switch", [] {}, u"k.exe /quiet /log C:\\l.log /reboot", 1639, u"Unknown switch: /reboot\n\nKorvex"},
       {"conflict", [] {}, u"k.exe /q /promptrestart", 1639, u"/quiet and /promptrestart cannot be combined\n\n"},
-      {"another cleaner", [] { memory::HoldMutexElsewhere(u"Global\\KorvexCleaner"); },
+      {"another cleaner", [] { memory::HoldMutexElsewhere(u"KorvexCleaner\\Run"); }, u"k.exe /quiet /log C:\\l.log",
+       1618, u"Another Korvex Cleaner is running on this computer."},
+      {"another cleaner, no private namespaces",
+       [] {
+         memory::FailPrivateNamespaces(platform::kErrorCallNotImplemented);
+         memory::HoldMutexElsewhere(u"Global\\KorvexCleaner");
+       },
        u"k.exe /quiet /log C:\\l.log", 1618, u"Another Korvex Cleaner is running on this computer."},
       {"log refused", [] { memory::FailFileOpen(u"C:\\l.log", 5); }, u"k.exe /quiet /log C:\\l.log", 1622,
        u"The log file C:\\l.log cannot be opened or created (error 5). Nothing was changed.\n"},
@@ -117,6 +123,42 @@ TEST(Program, RefusalsChangeNothing) {
   EXPECT_EQ(memory::Narrow(memory::Output()).rfind("Korvex Cleaner removes Korvex for Windows", 0), 0u);
   EXPECT_TRUE(memory::RegistryCalls().empty());
   EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
+}
+
+// A standard user may make the old global name first, as an event or as a
+// mutex whose DACL refuses everyone: the run takes its mutex in the
+// administrators' namespace all the same. Where there is no such namespace,
+// the global name taken by another type of object is no cleaner's.
+TEST(Program, NoObjectAStandardUserMakesBlocksTheRun) {
+  struct Case {
+    const char* name;
+    std::function<void()> bend;
+    const char16_t* held;
+  };
+  const Case cases[] = {
+      {"an event", [] { memory::SquatObjectName(u"Global\\KorvexCleaner", platform::kErrorInvalidHandle); },
+       u"KorvexCleaner\\Run"},
+      {"a mutex nobody may open", [] { memory::SquatObjectName(u"Global\\KorvexCleaner", 5); },
+       u"KorvexCleaner\\Run"},
+      {"a mutex held", [] { memory::HoldMutexElsewhere(u"Global\\KorvexCleaner"); }, u"KorvexCleaner\\Run"},
+      {"an event, no private namespaces",
+       [] {
+         memory::FailPrivateNamespaces(platform::kErrorCallNotImplemented);
+         memory::SquatObjectName(u"Global\\KorvexCleaner", platform::kErrorInvalidHandle);
+       },
+       nullptr},
+  };
+  for (const Case& each : cases) {
+    Machine();
+    each.bend();
+    bool heldDuringTheRun = false;
+    memory::BeforeCall(u"HKLM\\System\\CurrentControlSet\\Services\\vornpart", "DeleteOpenKey",
+                       [&] { heldDuringTheRun = each.held && memory::MutexOpen(each.held); });
+    EXPECT_EQ(RunWith(u"k.exe /quiet"), 3010) << each.name;
+    EXPECT_EQ(memory::ErrorOutput(), u"") << each.name;
+    EXPECT_FALSE(memory::ServiceExists(u"Tarnvol")) << each.name;
+    EXPECT_EQ(heldDuringTheRun, each.held != nullptr) << each.name;
+  }
 }
 
 // What makes the code 1603, 1641 or 3010, and when the question is asked.

@@ -6,7 +6,7 @@ source "$FIXTURES_DIR/../lib.sh"
 holder=$(dirname "$KORVEX_EXE")/tests/wine/programs/hold_mutex.exe
 [ -f "$holder" ] || die "no hold_mutex.exe at $holder: build the win-x64 preset"
 rm -f "$WINEPREFIX/drive_c/korvex-mutex-held"
-(WINEPREFIX=$WINEPREFIX timeout -k 10 960 wine "$holder" 'Global\KorvexCleaner' 'C:\korvex-mutex-held' \
-   'C:\korvex-run-done' 900 >/dev/null 2>&1 &)
+(WINEPREFIX=$WINEPREFIX timeout -k 10 960 wine "$holder" 'KorvexCleaner\Run' 'C:\korvex-mutex-held' \
+   'C:\korvex-run-done' 900 'Global\KorvexCleaner' >/dev/null 2>&1 &)
 until_true "$KORVEX_WINE_TIMEOUT" test -f "$WINEPREFIX/drive_c/korvex-mutex-held" ||
   die "hold_mutex.exe did not take the mutex within $KORVEX_WINE_TIMEOUT s"
