@@ -54,7 +54,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     report::LogRunStart(commandLine);
   }
   if (switches.scan) {
-    const bool found = ScanRun();
+    const bool found = ScanRun(switches.allUsers);
     if (!switches.log.empty())
       report::LogRunEnd(found ? kExitFound : kExitDone,
                         found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
@@ -71,7 +71,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     }
   }
   report::ResetOutcome();
-  CleaningRun(RestartPolicyOf(switches));
+  CleaningRun(RestartPolicyOf(switches), switches.allUsers);
   backup::CloseUndoFile();
   const int exitCode = ExitCodeOf(report::Outcome());
   if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode));
