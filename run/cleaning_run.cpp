@@ -79,13 +79,13 @@ bool ScanRun(bool allUsers) {
     found += preview::PreviewUpperFilters(row.classKey, row.filters, std::size(row.filters));
   // A hive that did not load may hold the product, as a service manager that
   // cannot be opened may: it counts as something there.
-  found += WithUserHives(allUsers, [&] {
+  const std::size_t hivesFailed = WithUserHives(allUsers, [&] {
     report::BeginSweepProgress();
     found += preview::PreviewSweep(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable),
                                    WholeKeyMarkerTable, listed);
     report::EndSweepProgress();
   });
-  return found != 0;
+  return found + hivesFailed != 0;
 }
 
 }  // namespace run
