@@ -37,6 +37,10 @@ constexpr SwitchRow SwitchTable[] = {
      &Switches::backupGiven,
      &Switches::backup,
      u"save what the run removes to a .reg file, for reg import"},
+    {{u"allusers", nullptr, nullptr},
+     &Switches::allUsers,
+     nullptr,
+     u"also clean the profiles of users who are not logged on"},
     {{u"?", u"h", u"help"}, &Switches::help, nullptr, u"show this text"},
 };
 

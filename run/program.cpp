@@ -81,7 +81,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   }
   if (switches.scan) {
     if (logged) report::LogRunStart(commandLine);
-    const bool found = ScanRun();
+    const bool found = ScanRun(switches.allUsers);
     if (logged)
       report::LogRunEnd(found ? kExitFound : kExitDone,
                         found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
@@ -112,7 +112,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   }
   if (logged) report::LogRunStart(commandLine);
   report::ResetOutcome();
-  CleaningRun(RestartPolicyOf(switches));
+  CleaningRun(RestartPolicyOf(switches), switches.allUsers);
   backup::CloseUndoFile();
   const int exitCode = ExitCodeOf(report::Outcome());
   if (logged) report::LogRunEnd(exitCode, MeaningOf(exitCode));
