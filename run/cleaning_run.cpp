@@ -47,17 +47,19 @@ void CleaningRun(RestartPolicy policy) {
   EndWithRestart(policy);
 }
 
-bool ScanRun() {
-  std::size_t found = preview::PreviewServices(ServiceTable, std::size(ServiceTable));
+ScanCount ScanRun() {
+  const preview::Listing services = preview::PreviewServices(ServicesKeyPath, ServiceTable, std::size(ServiceTable));
   preview::Listed listed;
-  found += preview::PreviewServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable), listed);
+  const preview::Listing keys = preview::PreviewServiceKeys(ServicesKeyPath, ServiceKeyTable,
+                                                            std::size(ServiceKeyTable), listed);
+  std::size_t found = services.found + keys.found;
   for (const ClassFilterRow& row : ClassFilterTable)
     found += preview::PreviewUpperFilters(row.classKey, row.filters, std::size(row.filters));
   report::BeginSweepProgress();
   found += preview::PreviewSweep(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable),
                                  WholeKeyMarkerTable, listed);
   report::EndSweepProgress();
-  return found != 0;
+  return {found, services.pending + keys.pending};
 }
 
 }  // namespace run

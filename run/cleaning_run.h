@@ -1,6 +1,8 @@
 // The whole run: every phase once, in order, whatever the phases before did.
 #pragma once
 
+#include <cstddef>
+
 namespace run {
 
 // What the run does at its end about a restart.
@@ -17,8 +19,15 @@ enum class RestartPolicy {
 // never put where nobody can see it (restart/restart_prompt.h).
 void CleaningRun(RestartPolicy policy = RestartPolicy::AskAlways);
 
+// What /scan listed: things of the product there, and services and keys that
+// the next start removes by itself.
+struct ScanCount {
+  std::size_t found = 0;
+  std::size_t pending = 0;
+};
+
 // /scan: lists what CleaningRun started now would remove, and changes nothing
-// (preview/run_preview.h). True when anything of the product is there.
-bool ScanRun();
+// (preview/run_preview.h).
+ScanCount ScanRun();
 
 }  // namespace run

@@ -54,12 +54,11 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     report::LogRunStart(commandLine);
   }
   if (switches.scan) {
-    const bool found = ScanRun();
-    if (!switches.log.empty())
-      report::LogRunEnd(found ? kExitFound : kExitDone,
-                        found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
+    const ScanCount listed = ScanRun();
+    const int exitCode = ScanExitCodeOf(listed.found, listed.pending);
+    if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode, true));
     platform::ReleaseMutex(mutex.get());
-    return found ? kExitFound : kExitDone;
+    return exitCode;
   }
   if (switches.backupGiven) {
     const std::u16string backupPath = platform::ExpandEnvironmentStringsW(switches.backup);
@@ -74,7 +73,11 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   CleaningRun(RestartPolicyOf(switches));
   backup::CloseUndoFile();
   const int exitCode = ExitCodeOf(report::Outcome());
-  if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode));
+  if (!switches.log.empty()) {
+    for (const std::u16string& service : report::RemovedAtRestart())
+      report::RemovalFinishesAtRestart(service.c_str());
+    report::LogRunEnd(exitCode, MeaningOf(exitCode));
+  }
   platform::ReleaseMutex(mutex.get());
   return exitCode;
 }
