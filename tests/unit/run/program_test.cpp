@@ -92,6 +92,7 @@ TEST(Program, RefusalsChangeNothing) {
   const Case cases[] = {
       {"unknown switch", [] {}, u"k.exe /quiet /log C:\\l.log /reboot", 1639, u"Unknown switch: /reboot\n\nKorvex"},
       {"conflict", [] {}, u"k.exe /q /promptrestart", 1639, u"/quiet and /promptrestart cannot be combined\n\n"},
+      {"help beside a run", [] {}, u"k.exe /quiet /?", 1639, u"/? cannot be combined with other arguments\n\nKorvex"},
       {"another cleaner", [] { memory::HoldMutexElsewhere(u"Global\\KorvexCleaner"); },
        u"k.exe /quiet /log C:\\l.log", 1618, u"Another Korvex Cleaner is running on this computer."},
       {"log refused", [] { memory::FailFileOpen(u"C:\\l.log", 5); }, u"k.exe /quiet /log C:\\l.log", 1622,
@@ -113,7 +114,7 @@ TEST(Program, RefusalsChangeNothing) {
   }
 
   Machine();
-  EXPECT_EQ(RunWith(u"k.exe /quiet /?"), 0);
+  EXPECT_EQ(RunWith(u"k.exe /?"), 0);
   EXPECT_EQ(memory::Narrow(memory::Output()).rfind("Korvex Cleaner removes Korvex for Windows", 0), 0u);
   EXPECT_TRUE(memory::RegistryCalls().empty());
   EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
