@@ -11,10 +11,10 @@ namespace run {
 namespace {
 
 struct SwitchRow {
-  const char16_t* names[3];        // without "/"; the first is the one usage and messages show
-  bool Switches::*given;           // set when the switch is given
-  std::u16string Switches::*file;  // the next argument goes here; null for a switch without one
-  const char16_t* usage;           // its line in the usage text
+  const char16_t* names[3] = {};             // without "/"; the first is the one usage and messages show
+  bool Switches::*given = nullptr;           // set when the switch is given
+  std::u16string Switches::*file = nullptr;  // the next argument goes here; null for a switch without one
+  const char16_t* usage = nullptr;           // its line in the usage text
   // msiexec's forms of the same switch: the letters that may follow its last
   // name, any of them in any order ("/l*v", "/qb-!"), and the property that
   // says the same ("REBOOT=Force"), matched whole without regard to case.

@@ -21,8 +21,8 @@ inline constexpr int kExitInvalidCommandLine = 1639;  // ERROR_INVALID_COMMAND_L
 inline constexpr int kExitFound = 1;                  // /scan: the product is there, as remediation scripts take 1
 
 struct ExitCodeRow {
-  int code;
-  const char16_t* meaning;
+  int code = 0;
+  const char16_t* meaning = nullptr;
   bool scan = false;  // the meaning of the code after /scan
 };
 

@@ -57,18 +57,13 @@ def check(log_path, runs):
         if not header.group(1).decode("utf-8").endswith(" " + args):
             return [f"run {number}: the header's command line does not end in {args!r}: {header.group(1)!r}"]
         at = header.end()
-        with open(stdout_path, "rb") as file:
-            report = file.read()
-        if log[at:at + len(report)] != report:
-            return [f"run {number}: the report differs from standard output from byte {at}:"
-                    f" {log[at:at + 120]!r} against {report[:120]!r}"]
-        at += len(report)
-        with open(notes_path, "rb") as file:
-            notes = file.read()
-        if log[at:at + len(notes)] != notes:
-            return [f"run {number}: the lines after the report differ from byte {at}:"
-                    f" {log[at:at + 160]!r} against {notes[:160]!r}"]
-        at += len(notes)
+        for path, what in ((stdout_path, "the report differs from standard output"),
+                           (notes_path, "the lines after the report differ from the expected notes")):
+            with open(path, "rb") as file:
+                expected = file.read()
+            if log[at:at + len(expected)] != expected:
+                return [f"run {number}: {what} from byte {at}: {log[at:at + 120]!r} against {expected[:120]!r}"]
+            at += len(expected)
         closing = re.compile(rb"Korvex Cleaner ended with exit code " + code.encode() + rb": [^\r\n]+\r\n")
         end = closing.match(log, at)
         if not end:

@@ -146,9 +146,11 @@ TEST(ExitCode, FailureFirstThenTheRestart) {
   EXPECT_EQ(std::u16string(run::MeaningOf(2)), u"");
   // The usage lists every switch's names and every code.
   const std::string usage = memory::Narrow(run::Usage());
-  for (const char* shown : {"/quiet, /q, /qn", "/norestart", "/forcerestart", "/promptrestart", "/log <file>",
-                            "/scan", "/backup <file>", "/?, /h, /help", "\n  1     ", "\n  3010  ", "\n  1641  ",
-                            "\n  1603  ", "\n  1618  ", "\n  1622  ", "\n  1639  "})
+  for (const char* shown :
+       {"/quiet, /passive, /q", "/norestart", "/forcerestart", "/promptrestart", "/log, /l <file>", "/scan",
+        "/backup <file>", "/?, /h, /help", "/q followed by any of nbrf+-! is /quiet", "REBOOT=Force is /forcerestart",
+        "\n  1     ", "\n  3010  /scan: nothing is left", "\n  1641  ", "\n  1603  ", "\n  1618  ", "\n  1622  ",
+        "\n  1639  "})
     EXPECT_NE(usage.find(shown), std::string::npos) << shown;
 }
 
