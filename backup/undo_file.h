@@ -56,8 +56,18 @@ void CloseUndoFile();
 // The key behind key, about to be deleted whole, with its subtree. Returns 0
 // when it is in the file (or no file is open), else why not: the failed
 // read's or write's code, or ERROR_INVALID_NAME for a key whose real place
-// cannot be had.
+// cannot be had. A key at or below one this file already holds whole from
+// this run (told by real place, without regard to case) is not written
+// again: the first entry has it as it was before the run, and importing the
+// file gives that back. So a service's key, saved before its deletion, is
+// not saved a second time by the key phase with the DeleteFlag that the
+// deletion wrote into it, which would have the service deleted again at the
+// next start after the import.
 std::int32_t SaveKey(platform::RegKey key);
+// The same for the key at path below root, opened here only for reading; the
+// open's failure when it cannot be (kFileNotFound when it is not there).
+// Nothing is opened when no file is open.
+std::int32_t SaveKeyAt(platform::RegKey root, const char16_t* path);
 
 // The value name of key, about to be deleted or rewritten, under its key's
 // line; key needs KEY_QUERY_VALUE. Returns as SaveKey does.

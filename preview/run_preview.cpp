@@ -32,6 +32,30 @@ std::u16string RealName(RegKey root, const std::u16string& path) {
   return platform::KeyObjectName(key.get());
 }
 
+// Whether the key name below parent holds DeleteFlag = 1, which the service
+// manager writes into the key of a service it is to remove at the next start.
+bool HoldsDeleteFlag(RegKey parent, const char16_t* name) {
+  platform::UniqueRegKey key;
+  if (platform::RegOpenKeyExW(parent, name, platform::kKeyQueryValue, key.put()) != platform::kSuccess) return false;
+  std::uint32_t type = 0, flag = 0, bytes = sizeof flag;
+  return platform::RegQueryValueExW(key.get(), u"DeleteFlag", &type, reinterpret_cast<std::uint8_t*>(&flag),
+                                    &bytes) == platform::kSuccess &&
+         type == platform::kRegDword && bytes == sizeof flag && flag == 1;
+}
+
+// Whether the manager is to remove the service name at the next start: its
+// key holds DeleteFlag, or is gone while the manager still has the service
+// (the key phase deleted it), so nothing brings the service back.
+bool GoesAtRestart(const char16_t* servicesPath, const char16_t* name) {
+  platform::UniqueRegKey services;
+  if (platform::RegOpenKeyExW(platform::kLocalMachine, servicesPath, platform::kKeyRead, services.put()) !=
+      platform::kSuccess)
+    return false;
+  platform::UniqueRegKey key;
+  if (platform::RegOpenKeyExW(services.get(), name, 0, key.put()) == platform::kFileNotFound) return true;
+  return HoldsDeleteFlag(services.get(), name);
+}
+
 // Whether a key named name lies at or below a key listed whole.
 bool Covered(const Listed& listed, const std::u16string& name) {
   if (name.empty()) return false;
@@ -76,41 +100,52 @@ std::size_t ListFind(RegKey root, const sweep::FoundEntry& entry, sweep::WholeKe
 
 }  // namespace
 
-std::size_t PreviewServices(const char16_t* const* names, std::size_t count) {
+Listing PreviewServices(const char16_t* servicesPath, const char16_t* const* names, std::size_t count) {
   platform::UniqueServiceHandle manager(platform::OpenSCManagerW(platform::kScManagerConnect));
   if (!manager) {
     report::ServiceManagerUnavailable();
-    return 1;  // nothing can be told, so a remediation is in order
+    return {1, 0};  // nothing can be told, so a remediation is in order
   }
-  std::size_t found = 0;
+  Listing listing;
   for (std::size_t i = 0; i < count; ++i) {
     platform::UniqueServiceHandle service(
         platform::OpenServiceW(manager.get(), names[i], platform::kServiceQueryStatus));
-    if (!service && platform::GetLastError() == platform::kErrorServiceDoesNotExist) continue;
+    const std::uint32_t opened = service ? 0 : platform::GetLastError();
+    if (opened == platform::kErrorServiceDoesNotExist) continue;
     platform::ServiceStatus status{};
     if (service) platform::QueryServiceStatus(service.get(), &status);
-    report::ServiceFound(names[i], StateName(status.dwCurrentState));
-    ++found;
+    if (opened == platform::kErrorServiceMarkedForDelete || (service && GoesAtRestart(servicesPath, names[i]))) {
+      report::ServicePendingRestart(names[i], StateName(status.dwCurrentState));
+      ++listing.pending;
+    } else {
+      report::ServiceFound(names[i], StateName(status.dwCurrentState));
+      ++listing.found;
+    }
   }
-  return found;
+  return listing;
 }
 
-std::size_t PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
-                               Listed& listed) {
+Listing PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
+                           Listed& listed) {
   platform::UniqueRegKey services;
   if (platform::RegOpenKeyExW(platform::kLocalMachine, servicesPath, platform::kKeyRead, services.put()) !=
       platform::kSuccess)
-    return 0;
-  std::size_t found = 0;
+    return {};
+  Listing listing;
   for (std::size_t i = 0; i < count; ++i) {
     platform::UniqueRegKey key;
     const std::int32_t status = platform::RegOpenKeyExW(services.get(), names[i], 0, key.put());
     if (status != platform::kSuccess && status != platform::kAccessDenied) continue;
     if (!ListKey(listed, key ? platform::KeyObjectName(key.get()) : std::u16string())) continue;
-    report::KeyFound(names[i]);
-    ++found;
+    if (HoldsDeleteFlag(services.get(), names[i])) {
+      report::KeyPendingRestart(names[i]);
+      ++listing.pending;
+    } else {
+      report::KeyFound(names[i]);
+      ++listing.found;
+    }
   }
-  return found;
+  return listing;
 }
 
 std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const* names, std::size_t count) {

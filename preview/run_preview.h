@@ -38,10 +38,24 @@ struct Listed {
   std::vector<std::pair<std::u16string, std::u16string>> values;  // the holding key's real name, the value's name
 };
 
+// What the service lines listed: things there, and things the next start
+// removes by itself.
+struct Listing {
+  std::size_t found = 0;
+  std::size_t pending = 0;
+};
+
+// A service marked for deletion is "PENDING RESTART", not FOUND: the manager
+// refuses to open it (1072), or its key below HKEY_LOCAL_MACHINE and
+// servicesPath holds DeleteFlag = 1 or is gone while the manager still has
+// the service, as after a run that deleted a driver that would not stop. So
+// is a service key that holds DeleteFlag = 1: the manager deletes such keys
+// at the next start. A key that may not be read counts as there.
+Listing PreviewServices(const char16_t* servicesPath, const char16_t* const* names, std::size_t count);
+Listing PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
+                           Listed& listed);
+
 // Each returns the number of lines it listed.
-std::size_t PreviewServices(const char16_t* const* names, std::size_t count);
-std::size_t PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
-                               Listed& listed);
 std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const* names, std::size_t count);
 std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
                          std::size_t rootCount, sweep::WholeKeyMarkerList wholeKeyMarkers, Listed& listed);

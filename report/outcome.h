@@ -4,16 +4,21 @@
 // each notes here what it did, where it reports it, and a run with arguments
 // turns the record into its exit code at the end.
 //
-// Who notes what. The report notes what its messages say: "Can't open
-// SCManager", "Can't stop. Error - %d" (the service exists, since it was
-// opened, and did not stop, whether it refused or did not answer in time) and
-// a registry deletion that failed with a code other than 0x2 (a key or value
-// already gone is no failure) are failures. The phases note what they do
-// silently: a service, a service key or a class filter list changed (a
-// restart is needed), and the silent failures of the services and driver
-// registration phases (see each phase's header). Sweep deletions need no
-// restart: nothing that loads at boot is left pointing at them.
+// Who notes what, by what a restart would leave. The report notes what its
+// messages say: "Can't open SCManager" and a registry deletion that failed
+// with a code other than 0x2 (a key or value already gone is no failure) are
+// failures. "Can't stop. Error - %d" is none by itself: a driver that will
+// not stop is deleted all the same, and the restart removes it; the services
+// phase notes that, or the failure of a service that stays
+// (services/service_removal.h). The phases note what they do silently: a
+// service, a service key or a class filter list changed (a restart is
+// needed), and the silent failures of the services and driver registration
+// phases (see each phase's header). Sweep deletions need no restart: nothing
+// that loads at boot is left pointing at them.
 #pragma once
+
+#include <string>
+#include <vector>
 
 namespace report {
 
@@ -28,6 +33,10 @@ void ResetOutcome();
 const RunOutcome& Outcome();
 
 void NoteRestartNeeded();
+// A restart is needed, and the service goes with it: a service marked for
+// deletion that had not stopped. The names, in the order noted.
+void NoteRemovedAtRestart(const char16_t* service);
+const std::vector<std::u16string>& RemovedAtRestart();
 void NoteFailure();
 void NoteRestartInitiated();
 

@@ -29,9 +29,6 @@ void ServiceManagerUnavailable() {
   Write(u"Can't open SCManager\n");
 }
 void StopRefused(std::uint32_t lastError) {
-  // ERROR_SERVICE_NOT_ACTIVE: the service stopped by itself between the
-  // status query and the stop request.
-  if (lastError != platform::kErrorServiceNotActive) NoteFailure();
   Write(u"Can't stop. Error - " + platform::Decimal(static_cast<std::int32_t>(lastError)) + u"\n");
 }
 void ServiceStopped() { Write(u"Service stopped\n"); }
@@ -54,6 +51,12 @@ void ValueNotDeleted(const char16_t* key, const char16_t* value, std::int32_t st
   Write(u"[" + std::u16string(key) + u"]:" + value + u": NOT DELETED, ERR = 0x" + platform::Hex(status) + u"\n\n");
 }
 
+void RemovalFinishesAtRestart(const char16_t* service) {
+  const std::u16string line = u"Service [" + std::u16string(service) +
+                              u"]: marked for deletion, not stopped; the restart finishes its removal\n";
+  LogReport(line.data(), line.size());
+}
+
 void Usage(const std::u16string& usage) { Write(usage); }
 
 void InvalidCommandLine(const std::u16string& reason, const std::u16string& usage) {
@@ -65,6 +68,10 @@ void AlreadyRunning() { WriteError(u"Another Korvex Cleaner is running on this c
 void ServiceFound(const char16_t* name, const char16_t* state) {
   Write(u"Service [" + std::u16string(name) + u"]: FOUND, " + state + u"\n");
 }
+void ServicePendingRestart(const char16_t* name, const char16_t* state) {
+  Write(u"Service [" + std::u16string(name) + u"]: PENDING RESTART, " + state + u"\n");
+}
+void KeyPendingRestart(const char16_t* key) { Write(u"[" + std::u16string(key) + u"]: PENDING RESTART\n\n"); }
 void KeyFound(const char16_t* key) { Write(u"[" + std::u16string(key) + u"]: FOUND\n\n"); }
 void ValueFound(const char16_t* key, const char16_t* value) {
   Write(u"[" + std::u16string(key) + u"]:" + value + u": FOUND\n\n");

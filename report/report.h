@@ -25,6 +25,17 @@ void ServiceFound(const char16_t* name, const char16_t* state);    // "Service [
 void KeyFound(const char16_t* key);                                // "[%s]: FOUND\n\n"
 void ValueFound(const char16_t* key, const char16_t* value);       // "[%s]:%s: FOUND\n\n"
 void FilterFound(const char16_t* classKey, const char16_t* name);  // "[%s]:UpperFilters: FOUND, %s\n\n"
+// A service that is marked for deletion, so that the next start removes it:
+// "Service [%s]: PENDING RESTART, %s\n" with its state; its key, or a key of
+// the product that holds DeleteFlag = 1: "[%s]: PENDING RESTART\n\n".
+void ServicePendingRestart(const char16_t* name, const char16_t* state);
+void KeyPendingRestart(const char16_t* key);
+
+// The log alone, before its closing line, once per service the run marked for
+// deletion that had not stopped: "Service [%s]: marked for deletion, not
+// stopped; the restart finishes its removal\n". Standard output stays the
+// report of the run without arguments.
+void RemovalFinishesAtRestart(const char16_t* service);
 
 // The hives a run loads (hives/). A profile that is gone is one line of the
 // log and nothing else; a hive that would not load or unload is a failure,

@@ -71,10 +71,12 @@ void CleaningRun(RestartPolicy policy, bool allUsers) {
   EndWithRestart(policy);
 }
 
-bool ScanRun(bool allUsers) {
-  std::size_t found = preview::PreviewServices(ServiceTable, std::size(ServiceTable));
+ScanCount ScanRun(bool allUsers) {
+  const preview::Listing services = preview::PreviewServices(ServicesKeyPath, ServiceTable, std::size(ServiceTable));
   preview::Listed listed;
-  found += preview::PreviewServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable), listed);
+  const preview::Listing keys = preview::PreviewServiceKeys(ServicesKeyPath, ServiceKeyTable,
+                                                            std::size(ServiceKeyTable), listed);
+  std::size_t found = services.found + keys.found;
   for (const ClassFilterRow& row : ClassFilterTable)
     found += preview::PreviewUpperFilters(row.classKey, row.filters, std::size(row.filters));
   // A hive that did not load may hold the product, as a service manager that
@@ -85,7 +87,7 @@ bool ScanRun(bool allUsers) {
                                    WholeKeyMarkerTable, listed);
     report::EndSweepProgress();
   });
-  return found + hivesFailed != 0;
+  return {found + hivesFailed, services.pending + keys.pending};
 }
 
 }  // namespace run

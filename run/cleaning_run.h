@@ -1,6 +1,8 @@
 // The whole run: every phase once, in order, whatever the phases before did.
 #pragma once
 
+#include <cstddef>
+
 namespace run {
 
 // What the run does at its end about a restart.
@@ -24,10 +26,17 @@ enum class RestartPolicy {
 // stop, and a hive that would not unload is reported before the run ends.
 void CleaningRun(RestartPolicy policy = RestartPolicy::AskAlways, bool allUsers = false);
 
+// What /scan listed: things of the product there, and services and keys that
+// the next start removes by itself.
+struct ScanCount {
+  std::size_t found = 0;
+  std::size_t pending = 0;
+};
+
 // /scan: lists what CleaningRun started now would remove, and changes nothing
 // (preview/run_preview.h); with allUsers the hives are loaded around the
-// listing of the sweep's finds as around the sweep. True when anything of the
-// product is there, or may be: a hive that did not load or unload counts.
-bool ScanRun(bool allUsers = false);
+// listing of the sweep's finds as around the sweep. A hive that did not load
+// or unload counts as something found: it may hold the product.
+ScanCount ScanRun(bool allUsers = false);
 
 }  // namespace run

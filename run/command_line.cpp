@@ -11,27 +11,44 @@ namespace run {
 namespace {
 
 struct SwitchRow {
-  const char16_t* names[3];        // without "/"; the first is the one usage and messages show
-  bool Switches::*given;           // set when the switch is given
-  std::u16string Switches::*file;  // the next argument goes here; null for a switch without one
-  const char16_t* usage;           // its line in the usage text
+  const char16_t* names[3] = {};             // without "/"; the first is the one usage and messages show
+  bool Switches::*given = nullptr;           // set when the switch is given
+  std::u16string Switches::*file = nullptr;  // the next argument goes here; null for a switch without one
+  const char16_t* usage = nullptr;           // its line in the usage text
+  // msiexec's forms of the same switch: the letters that may follow its last
+  // name, any of them in any order ("/l*v", "/qb-!"), and the property that
+  // says the same ("REBOOT=Force"), matched whole without regard to case.
+  const char16_t* flags = nullptr;
+  const char16_t* property = nullptr;
 };
 
 constexpr SwitchRow SwitchTable[] = {
-    {{u"quiet", u"q", u"qn"}, &Switches::quiet, nullptr, u"no question, no window; no restart unless /forcerestart"},
-    {{u"norestart", nullptr, nullptr}, &Switches::noRestart, nullptr, u"never ask, never restart"},
+    {{u"quiet", u"passive", u"q"},
+     &Switches::quiet,
+     nullptr,
+     u"no question, no window; no restart unless /forcerestart",
+     u"nbrf+-!"},
+    {{u"norestart", nullptr, nullptr},
+     &Switches::noRestart,
+     nullptr,
+     u"never ask, never restart",
+     nullptr,
+     u"REBOOT=ReallySuppress"},
     {{u"forcerestart", nullptr, nullptr},
      &Switches::forceRestart,
      nullptr,
-     u"after the run, request the restart without asking"},
+     u"after the run, request the restart without asking",
+     nullptr,
+     u"REBOOT=Force"},
     {{u"promptrestart", nullptr, nullptr},
      &Switches::promptRestart,
      nullptr,
      u"ask whether to restart, only when a restart is needed"},
-    {{u"log", nullptr, nullptr},
+    {{u"log", u"l", nullptr},
      nullptr,
      &Switches::log,
-     u"append a log of the run; creates the file and its folder"},
+     u"append a log of the run; creates the file and its folder",
+     u"iwearucmopvx+!*"},
     {{u"scan", nullptr, nullptr}, &Switches::scan, nullptr, u"list what a run would remove, and change nothing"},
     {{u"backup", nullptr, nullptr},
      &Switches::backupGiven,
@@ -63,9 +80,29 @@ constexpr Conflict ConflictTable[] = {
 
 constexpr std::u16string_view kFileNamePlaceholder = u"<file>";
 
-// The row of a switch argument ("/quiet", "-Q", "--help"); null for an
-// argument that is not a switch or names none of the table.
+const char16_t* LastName(const SwitchRow& row) {
+  return row.names[2] ? row.names[2] : row.names[1] ? row.names[1] : row.names[0];
+}
+
+// Whether name is the row's last name followed only by its msiexec letters.
+bool IsFlagForm(const SwitchRow& row, const std::u16string& name) {
+  if (!row.flags) return false;
+  const std::u16string last = LastName(row);
+  if (name.size() < last.size() || !text::EqualsNoCase(name.substr(0, last.size()).c_str(), last.c_str()))
+    return false;
+  const std::u16string_view flags = row.flags;
+  return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(last.size()), name.end(), [flags](char16_t unit) {
+    const char16_t lower = unit >= u'A' && unit <= u'Z' ? static_cast<char16_t>(unit - u'A' + u'a') : unit;
+    return flags.find(lower) != std::u16string_view::npos;
+  });
+}
+
+// The row of a switch argument ("/quiet", "-Q", "--help", "/l*v") or of an
+// msiexec property ("REBOOT=Force"); null for an argument that names none of
+// the table.
 const SwitchRow* FindSwitch(const std::u16string& argument) {
+  for (const SwitchRow& row : SwitchTable)
+    if (row.property && text::EqualsNoCase(argument.c_str(), row.property)) return &row;
   std::size_t prefix = 0;
   if (argument.rfind(u"--", 0) == 0) prefix = 2;
   else if (!argument.empty() && (argument[0] == u'/' || argument[0] == u'-')) prefix = 1;
@@ -74,6 +111,8 @@ const SwitchRow* FindSwitch(const std::u16string& argument) {
   for (const SwitchRow& row : SwitchTable)
     for (const char16_t* each : row.names)
       if (each && text::EqualsNoCase(name.c_str(), each)) return &row;
+  for (const SwitchRow& row : SwitchTable)
+    if (IsFlagForm(row, name)) return &row;
   return nullptr;
 }
 
@@ -168,8 +207,12 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     else switches.*(row->file) = arguments[i + 1];
     ++i;
   }
-  if (switches.help) parsed.error.clear();
-  else error(ConflictIn(switches));
+  // Help beside a run would turn the run into "done, nothing changed".
+  if (switches.help && arguments.size() > 1) {
+    switches.help = false;
+    error(u"/? cannot be combined with other arguments");
+  }
+  error(ConflictIn(switches));
   return parsed;
 }
 
@@ -200,6 +243,13 @@ std::u16string Usage() {
       u"\n";
   for (std::size_t i = 0; i < forms.size(); ++i)
     usage += u"  " + forms[i] + std::u16string(width - forms[i].size() + 2, u' ') + SwitchTable[i].usage + u"\n";
+  usage += u"\nmsiexec's forms are taken too:\n";
+  for (const SwitchRow& row : SwitchTable) {
+    if (row.flags)
+      usage += u"  /" + std::u16string(LastName(row)) + u" followed by any of " + row.flags + u" is " + Shown(row) +
+               u"\n";
+    if (row.property) usage += u"  " + std::u16string(row.property) + u" is " + Shown(row) + u"\n";
+  }
   usage +=
       u"\n"
       u"Switches start with / or - and may be written in any case. Without arguments\n"

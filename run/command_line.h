@@ -12,8 +12,17 @@
 // the file name is missing. Anything else is an error: an argument that is
 // not a switch, an unknown switch, a file name missing or given twice, two
 // switches that exclude each other. The first error met is the one reported.
-// A help switch (/?, /h, /help, --help) anywhere asks for the usage text,
-// whatever else stands beside it, errors included: "/log /?" asks for help.
+//
+// msiexec's forms are taken as the switches they stand for: /l followed by
+// any of msiexec's log letters and marks (i w e a r u c m o p v x + ! *), as
+// in "/l*v" or "/L*V", is /log; /passive, and /q followed by any of n b r f
+// and the marks + - ! ("/qn", "/qb-!"), are /quiet; the properties
+// REBOOT=ReallySuppress and REBOOT=Force, without regard to case, are
+// /norestart and /forcerestart.
+//
+// A help switch (/?, /h, /help, --help) alone asks for the usage text; beside
+// any other argument it is an error, so that "/quiet /?" does not end as
+// "done, nothing changed" (0) in a deployment tool.
 #pragma once
 
 #include <string>

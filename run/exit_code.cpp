@@ -9,9 +9,14 @@ int ExitCodeOf(const report::RunOutcome& outcome) {
   return kExitDone;
 }
 
-const char16_t* MeaningOf(int code) {
+int ScanExitCodeOf(std::size_t found, std::size_t pending) {
+  if (found != 0) return kExitFound;
+  return pending != 0 ? kExitRestartRequired : kExitDone;
+}
+
+const char16_t* MeaningOf(int code, bool scan) {
   for (const ExitCodeRow& row : ExitCodeTable)
-    if (row.code == code) return row.meaning;
+    if (row.code == code && row.scan == scan) return row.meaning;
   return u"";
 }
 

@@ -5,6 +5,8 @@
 // whatever happened.
 #pragma once
 
+#include <cstddef>
+
 #include "report/outcome.h"
 
 namespace run {
@@ -19,15 +21,18 @@ inline constexpr int kExitInvalidCommandLine = 1639;  // ERROR_INVALID_COMMAND_L
 inline constexpr int kExitFound = 1;                  // /scan: the product is there, as remediation scripts take 1
 
 struct ExitCodeRow {
-  int code;
-  const char16_t* meaning;
+  int code = 0;
+  const char16_t* meaning = nullptr;
+  bool scan = false;  // the meaning of the code after /scan
 };
 
 // In the order the usage text lists them.
 inline constexpr ExitCodeRow ExitCodeTable[] = {
     {kExitDone, u"done, and no restart is needed"},
-    {kExitFound, u"/scan: something of the product is there"},
+    {kExitDone, u"/scan: nothing of the product is there", true},
+    {kExitFound, u"/scan: something of the product is there", true},
     {kExitRestartRequired, u"done; a restart is needed and was not requested"},
+    {kExitRestartRequired, u"/scan: nothing is left but what the next restart removes", true},
     {kExitRestartInitiated, u"done; the restart was requested and Windows accepted the request"},
     {kExitFailure, u"something of the product could not be removed"},
     {kExitAlreadyRunning, u"another cleaner is running on this computer; nothing changed"},
@@ -35,14 +40,21 @@ inline constexpr ExitCodeRow ExitCodeTable[] = {
     {kExitInvalidCommandLine, u"the command line is invalid; nothing changed"},
 };
 
-// 1603 when anything of the product could not be removed, whatever the
-// restart did: a deployment tool must hear of that first. Otherwise 1641
-// when a restart was requested and Windows accepted it, 3010 when a restart
-// is needed and none was (not asked for, declined, or refused by Windows),
-// and 0.
+// 1603 when anything of the product could not be removed, now or by the
+// restart, whatever the restart did: a deployment tool must hear of that
+// first. Otherwise 1641 when a restart was requested and Windows accepted it,
+// 3010 when a restart is needed and none was (not asked for, declined, or
+// refused by Windows), and 0. A driver that would not stop but is marked for
+// deletion needs the restart and is no failure (report/outcome.h).
 int ExitCodeOf(const report::RunOutcome& outcome);
 
-// The meaning from the table; empty for a code not in it.
-const char16_t* MeaningOf(int code);
+// /scan: 1 when anything of the product is there, else 3010 when services or
+// keys marked for deletion are, which the next start removes by itself (a
+// run before it could stop no driver), else 0.
+int ScanExitCodeOf(std::size_t found, std::size_t pending);
+
+// The meaning from the table, of a run's code or of a /scan's; empty for a
+// code not in it.
+const char16_t* MeaningOf(int code, bool scan = false);
 
 }  // namespace run

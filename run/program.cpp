@@ -81,12 +81,11 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   }
   if (switches.scan) {
     if (logged) report::LogRunStart(commandLine);
-    const bool found = ScanRun(switches.allUsers);
-    if (logged)
-      report::LogRunEnd(found ? kExitFound : kExitDone,
-                        found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
+    const ScanCount listed = ScanRun(switches.allUsers);
+    const int exitCode = ScanExitCodeOf(listed.found, listed.pending);
+    if (logged) report::LogRunEnd(exitCode, MeaningOf(exitCode, true));
     if (run.mutex) platform::ReleaseMutex(run.mutex.get());
-    return found ? kExitFound : kExitDone;
+    return exitCode;
   }
   if (switches.backupGiven) {
     // Before the log's first line, so that a backup file that is the log, or
@@ -115,7 +114,11 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   CleaningRun(RestartPolicyOf(switches), switches.allUsers);
   backup::CloseUndoFile();
   const int exitCode = ExitCodeOf(report::Outcome());
-  if (logged) report::LogRunEnd(exitCode, MeaningOf(exitCode));
+  if (logged) {
+    for (const std::u16string& service : report::RemovedAtRestart())
+      report::RemovalFinishesAtRestart(service.c_str());
+    report::LogRunEnd(exitCode, MeaningOf(exitCode));
+  }
   if (run.mutex) platform::ReleaseMutex(run.mutex.get());
   return exitCode;
 }

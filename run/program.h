@@ -23,7 +23,9 @@ namespace run {
 //    1622, as for the log. Its name is expanded as the log's is.
 // 7. The cleaning run with the restart step the switches ask for, its
 //    report on standard output and in the log, and the exit code of the
-//    run's record (run/exit_code.h), which the log's last line gives too.
+//    run's record (run/exit_code.h), which the log's last line gives too;
+//    before it, the log names each service that the restart finishes
+//    removing (report/report.h).
 int RunProgram();
 
 }  // namespace run

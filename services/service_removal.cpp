@@ -54,14 +54,12 @@ StopOutcome RequestStop(ServiceHandle service) {
 }
 
 // The key HKEY_LOCAL_MACHINE\servicesPath\name to the undo file; 0 when it is
-// saved, is not there, or no undo file is open.
+// saved, is not there, or no undo file is open. A key that is there but may
+// not be read is no "nothing to save": the manager would delete it unsaved.
 std::int32_t SaveServiceKey(const char16_t* servicesPath, const char16_t* name) {
-  platform::UniqueRegKey key;
   const std::u16string path = std::u16string(servicesPath) + u"\\" + name;
-  if (platform::RegOpenKeyExW(platform::kLocalMachine, path.c_str(), platform::kKeyRead, key.put()) !=
-      platform::kSuccess)
-    return 0;
-  return backup::SaveKey(key.get());
+  const std::int32_t saved = backup::SaveKeyAt(platform::kLocalMachine, path.c_str());
+  return saved == platform::kFileNotFound ? 0 : saved;
 }
 
 }  // namespace
@@ -108,11 +106,21 @@ void DeleteServiceByName(const char16_t* name, const char16_t* servicesPath) {
     report::KeyNotDeleted(name, saved);
     return;
   }
-  if (platform::DeleteService(service.get())) {
-    report::NoteRestartNeeded();
-    report::ServiceDeleted();
-  } else if (platform::GetLastError() != platform::kErrorServiceMarkedForDelete) {
+  const bool deleted = platform::DeleteService(service.get()) != 0;
+  if (!deleted && platform::GetLastError() != platform::kErrorServiceMarkedForDelete) {
     report::NoteFailure();
+  } else {
+    if (deleted) {
+      report::NoteRestartNeeded();
+      report::ServiceDeleted();
+    }
+    // Marked for deletion, by this request or an earlier one: the manager
+    // removes it once it has stopped, and a driver that would not stop stops
+    // with the restart. A failed query leaves the record zeroed, which does
+    // not read as stopped either.
+    ServiceStatus status{};
+    platform::QueryServiceStatus(service.get(), &status);
+    if (status.dwCurrentState != platform::kServiceStopped) report::NoteRemovedAtRestart(name);
   }
   service.reset();
   manager.reset();

@@ -3,13 +3,16 @@
 // connection to the local manager, reports on the console and closes what it
 // opened; neither tells the caller how it went.
 //
-// Each notes in the run's record (report/outcome.h) that a restart is needed
-// when it stopped or deleted the service, and a failure when a service that
-// exists could not be stopped or deleted: the manager could not be opened,
-// the service could not be opened for any reason but its absence (1060),
-// the stop was refused or timed out, or the deletion was refused for any
-// reason but an earlier deletion (1072): a service already marked for
-// deletion goes as soon as it has stopped, which is what the run asked for.
+// What each notes in the run's record (report/outcome.h) follows what a
+// restart would leave. A service stopped or deleted needs a restart. A
+// service that would not stop (the stop refused, or still stop pending at
+// the bound below) and is then marked for deletion, by the deletion asked
+// for here or by an earlier one (1072), goes at the restart: it is noted as
+// removed at the restart, no failure. A failure is what a restart does not
+// mend, a service that stays: the manager could not be opened, the service
+// could not be opened for any reason but its absence (1060), its deletion
+// was refused for any reason but an earlier deletion (1072), or its key
+// could not be saved to the undo file.
 #pragma once
 
 #include <cstdint>
@@ -37,11 +40,17 @@ void StopService(const char16_t* name);
 // Asks the manager to delete the named service: "Service was deleted\n" when
 // it agrees; silent when the service is missing, may not be opened with the
 // delete right, or the deletion is refused (already marked for deletion).
-// Writes "Can't open SCManager\n" when the manager cannot be opened.
+// Writes "Can't open SCManager\n" when the manager cannot be opened. Once
+// the service is marked, its status is asked once more (the handle holds
+// SERVICE_QUERY_STATUS): anything but stopped means the restart finishes the
+// removal. On Windows the manager then writes DeleteFlag (REG_DWORD 1) into
+// the service's key, which is how it knows at the next start.
 // Before the deletion, the service's key below HKEY_LOCAL_MACHINE and
 // servicesPath, which the manager deletes with it, goes to the undo file when
-// there is one (backup/undo_file.h); a key that cannot be saved keeps the
-// service, and "[name]: NOT DELETED, ERR = 0x%X\n\n" says why.
+// there is one (backup/undo_file.h), before DeleteFlag is written. A key
+// that is there but cannot be read or saved keeps the service, and "[name]:
+// NOT DELETED, ERR = 0x%X\n\n" says why; only a key that is not there has
+// nothing to save.
 void DeleteServiceByName(const char16_t* name, const char16_t* servicesPath);
 
 }  // namespace services

@@ -2,7 +2,9 @@
 // cleaner depends on it: names compared without regard to case, the rights of
 // each handle enforced, a stop that may take several status queries to
 // complete, and a deletion that only marks the service until it has stopped
-// and its last handle is closed.
+// and its last handle is closed. Marking writes DeleteFlag (REG_DWORD 1) into
+// the service's key, as the manager does on Windows, so that a service still
+// running when its deletion was asked goes at the next start.
 #include <algorithm>
 #include <map>
 
@@ -23,6 +25,8 @@ constexpr std::uint32_t kErrorServiceNotActive = 1062;
 constexpr std::uint32_t kErrorMarkedForDelete = 1072;
 constexpr std::uint32_t kDeleteRight = 0x10000;
 constexpr std::uint32_t kOwnProcess = 0x10;
+constexpr std::uint32_t kRegDword = 4;
+constexpr std::u16string_view kServicesKey = u"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\";
 
 struct Installed {
   ServiceModel model;
@@ -110,7 +114,7 @@ void RemoveIfDone(std::u16string_view name) {
   auto* service = FindService(name);
   if (!service || !service->model.markedForDelete || service->model.state != platform::kServiceStopped) return;
   if (HandleOpenTo(name)) return;
-  DeleteNode(u"HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Services\\" + service->model.name);
+  DeleteNode(std::u16string(kServicesKey) + service->model.name);
   auto& services = State().services;
   services.erase(services.begin() + (service - services.data()));
 }
@@ -239,6 +243,8 @@ int DeleteService(ServiceHandle handle) {
   if (!service) return memory::Log(call, error);
   if (service->model.markedForDelete) return memory::Log(call, memory::kErrorMarkedForDelete);
   service->model.markedForDelete = true;
+  if (memory::Node* key = memory::FindNode(std::u16string(memory::kServicesKey) + service->model.name))
+    memory::SetNodeValue(*key, u"DeleteFlag", memory::kRegDword, {1, 0, 0, 0});
   return memory::Log(call, 0);
 }
 

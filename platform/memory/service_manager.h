@@ -57,8 +57,8 @@ void SetLastError(std::uint32_t error);
 // no handle to it is open; with it goes its key under
 // HKLM\System\CurrentControlSet\Services, as on Windows.
 bool ServiceExists(std::u16string_view name);
-std::uint32_t ServiceState(std::u16string_view name);  // 0 when missing
-bool ServiceMarkedForDelete(std::u16string_view name);
+std::uint32_t ServiceState(std::u16string_view name);   // 0 when missing
+bool ServiceMarkedForDelete(std::u16string_view name);  // also DeleteFlag = 1 in its key, when it has one
 
 // Every service control manager call and every Sleep since the reset, one line
 // each, e.g. "OpenServiceW [Tarnvol] 0x34 -> ok", "Sleep 500",

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
 """Checks the log a scenario's runs kept (/log FILE) against what the runs did.
 
-    check-log.py LOG_FILE [STDOUT_FILE EXIT_CODE ARGS]...
+    check-log.py LOG_FILE [STDOUT_FILE EXIT_CODE ARGS NOTES_FILE]...
 
-One triple per run of the scenario, in order: its standard output as
-captured, its exit code and its arguments as one string. Each run whose
-arguments hold /log and that did not refuse to start (1618, 1622, 1639 write
-no log) must have appended, after the UTF-8 byte-order mark that begins the
-file: a header line with the version, the local time and its UTC offset, the
-computer, the account and a command line that ends in the run's arguments;
-then its standard output byte for byte; then "Korvex Cleaner ended with exit
+One quadruple per run of the scenario, in order: its standard output as
+captured, its exit code, its arguments as one string, and a file with the
+lines the log alone holds after the report (empty for none). Each run whose
+arguments hold /log (or msiexec's /l*v and other /l forms) and that did not
+refuse to start (1618, 1622, 1639 write no log) must have appended, after the
+UTF-8 byte-order mark that begins the file: a header line with the version,
+the local time and its UTC offset, the computer, the account and a command
+line that ends in the run's arguments; then its standard output byte for
+byte; then the notes byte for byte; then "Korvex Cleaner ended with exit
 code N: " and a meaning. Nothing else may stand in the file, and when no
 run was to write to it, there must be no file. Prints one line per fault and
 nothing when the log is right.
@@ -24,12 +26,15 @@ HEADER = re.compile(
 REFUSED = {"1618", "1622", "1639"}
 
 
+LOG_SWITCH = re.compile(r"(?i)^(/|--?)(log|l[iwearucmopvx+!*]*)$")
+
+
 def writes_log(code, args):
-    return "/log" in args.lower().split() and code not in REFUSED
+    return any(LOG_SWITCH.match(arg) for arg in args.split()) and code not in REFUSED
 
 
 def check(log_path, runs):
-    if not any(writes_log(code, args) for _, code, args in runs):
+    if not any(writes_log(code, args) for _, code, args, _ in runs):
         try:
             with open(log_path, "rb") as file:
                 return [f"runs that refused to start wrote {log_path}: {file.read(160)!r}"]
@@ -43,7 +48,7 @@ def check(log_path, runs):
     if not log.startswith(b"\xef\xbb\xbf"):
         return [f"does not begin with a UTF-8 byte-order mark: {log[:40]!r}"]
     at = 3
-    for number, (stdout_path, code, args) in enumerate(runs, start=1):
+    for number, (stdout_path, code, args, notes_path) in enumerate(runs, start=1):
         if not writes_log(code, args):
             continue
         header = HEADER.match(log, at)
@@ -52,12 +57,13 @@ def check(log_path, runs):
         if not header.group(1).decode("utf-8").endswith(" " + args):
             return [f"run {number}: the header's command line does not end in {args!r}: {header.group(1)!r}"]
         at = header.end()
-        with open(stdout_path, "rb") as file:
-            report = file.read()
-        if log[at:at + len(report)] != report:
-            return [f"run {number}: the report differs from standard output from byte {at}:"
-                    f" {log[at:at + 120]!r} against {report[:120]!r}"]
-        at += len(report)
+        for path, what in ((stdout_path, "the report differs from standard output"),
+                           (notes_path, "the lines after the report differ from the expected notes")):
+            with open(path, "rb") as file:
+                expected = file.read()
+            if log[at:at + len(expected)] != expected:
+                return [f"run {number}: {what} from byte {at}: {log[at:at + 120]!r} against {expected[:120]!r}"]
+            at += len(expected)
         closing = re.compile(rb"Korvex Cleaner ended with exit code " + code.encode() + rb": [^\r\n]+\r\n")
         end = closing.match(log, at)
         if not end:
@@ -69,10 +75,10 @@ def check(log_path, runs):
 
 
 def main(argv):
-    if len(argv) < 2 or (len(argv) - 2) % 3:
+    if len(argv) < 2 or (len(argv) - 2) % 4:
         print(__doc__.strip().splitlines()[2].strip(), file=sys.stderr)
         return 2
-    runs = [tuple(argv[i:i + 3]) for i in range(2, len(argv), 3)]
+    runs = [tuple(argv[i:i + 4]) for i in range(2, len(argv), 4)]
     for fault in check(argv[1], runs):
         print(fault)
     return 0

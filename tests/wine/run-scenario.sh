@@ -205,14 +205,22 @@ ran=$(seconds)
 
 # The log the runs were asked to keep (the scenario's file "log" names it, as
 # its args do): a byte-order mark, then for each run its header line, its
-# report exactly as on standard output, and its closing line.
+# report exactly as on standard output, the lines of the log alone that the
+# run's expected-log-notes.txt holds (none when there is no such file), and
+# its closing line.
 if [ -f "$scenario/log" ]; then
   log_path=$(tr -d '\r\n' < "$scenario/log")
   [[ $log_path =~ ^[Cc]:\\ ]] || die "$name: the log file must be on C:, not $log_path"
   log_file=$actual/drive_c/${log_path:3}
   log_file=${log_file//\\//}
   log_runs=()
-  for ((i = 1; i < run; i++)); do log_runs+=("$work/stdout-$i.txt" "${rc_of_run[$i]}" "${args_of_run[$i]}"); done
+  for ((i = 1; i < run; i++)); do
+    notes=$work/log-notes-$i.txt
+    if [ -f "$(run_file expected-log-notes.txt "$i")" ]; then crlf "$(run_file expected-log-notes.txt "$i")" > "$notes"
+    else : > "$notes"
+    fi
+    log_runs+=("$work/stdout-$i.txt" "${rc_of_run[$i]}" "${args_of_run[$i]}" "$notes")
+  done
   python3 "$here/check-log.py" "$log_file" "${log_runs[@]}" | sed "s/^/FAIL [$name] log: /" | grep . &&
     failures=$((failures + 1))
 fi

@@ -100,6 +100,20 @@ TEST(Backup, EverythingRemovedIsSavedFirstAndNothingUnsavedGoes) {
   EXPECT_EQ(RunWith(u"k.exe /quiet /backup C:\\undo.reg"), 3010);
   EXPECT_EQ(memory::FileContent(u"C:\\undo.reg").value_or("").rfind(torn, 0), 0u);
 
+  // A service key that may not be read cannot be saved: the service stays,
+  // and the run says so.
+  memory::ResetMachine();
+  memory::LoadReg(kFootprint);
+  memory::AddService({u"Tarnvol", platform::kServiceStopped});
+  memory::RefuseAccess(u"HKLM\\System\\CurrentControlSet\\Services\\Tarnvol", 1);
+  EXPECT_EQ(RunWith(u"k.exe /quiet /backup C:\\unread.reg /log C:\\unread.log"), 1603);
+  EXPECT_EQ(memory::Narrow(memory::Output()).rfind("[Tarnvol]: NOT DELETED, ERR = 0x5\n\n[TarnVol]: NOT DELETED", 0),
+            0u);
+  EXPECT_NE(memory::FileContent(u"C:\\unread.log").value_or("").find("[Tarnvol]: NOT DELETED, ERR = 0x5\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
+  EXPECT_FALSE(memory::ServiceMarkedForDelete(u"Tarnvol"));
+
   memory::ResetMachine();
   memory::FailFileOpen(u"C:\\locked.reg", 5);
   EXPECT_EQ(RunWith(u"k.exe /backup C:\\locked.reg"), 1622);
@@ -227,6 +241,30 @@ TEST(Backup, AKeyHoldingALinkValueIsANormalKey) {
                             "\"SymbolicLinkValue\"=hex(6):5c,00,52,00\r\n"})
     EXPECT_NE(file.find(Utf16(entry)), std::string::npos) << entry;
   EXPECT_EQ(file.find(Utf16("link")), std::string::npos);
+}
+
+// The manager writes DeleteFlag into the key of a service deleted while it
+// runs; the undo file keeps the key as it was before, so the import gives the
+// service back unmarked.
+TEST(Backup, ImportGivesTheServiceBackWithoutTheDeleteFlagTheRunCaused) {
+  memory::ResetMachine();
+  memory::LoadReg(kFootprint);
+  memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 1052});
+  const std::u16string before = memory::DumpReg(u"HKLM\\System\\CurrentControlSet\\Services\\Tarnvol");
+  bool flagged = false;
+  memory::ObserveServiceCalls([&flagged](const std::string& call) {
+    if (call == "DeleteService Tarnvol -> ok")
+      flagged = memory::ReadValue(u"HKLM\\System\\CurrentControlSet\\Services\\Tarnvol", u"DeleteFlag").has_value();
+  });
+  EXPECT_EQ(RunWith(u"k.exe /quiet /backup C:\\undo.reg"), 3010);
+  EXPECT_TRUE(flagged);
+  EXPECT_FALSE(memory::KeyExists(u"HKLM\\System\\CurrentControlSet\\Services\\Tarnvol"));
+  const std::string file = memory::FileContent(u"C:\\undo.reg").value_or("");
+  std::u16string text;
+  for (std::size_t i = 2; i + 1 < file.size(); i += 2)
+    text += static_cast<char16_t>(static_cast<unsigned char>(file[i]) | static_cast<unsigned char>(file[i + 1]) << 8);
+  memory::LoadReg(text.substr(text.find(u'\n') + 1));
+  EXPECT_EQ(memory::DumpReg(u"HKLM\\System\\CurrentControlSet\\Services\\Tarnvol"), before);
 }
 
 }  // namespace

@@ -95,12 +95,22 @@ TEST(CommandLine, EachSwitchByEveryNameAndEveryRefusal) {
       {{u"/backup"}, "error: /backup needs a file name"},
       {{u"/scan", u"/backup", u"u.reg"}, "error: /scan and /backup cannot be combined"},
       {{u"/forcerestart", u"/scan"}, "error: /scan and /forcerestart cannot be combined"},
-      // Help wins wherever it stands, but not in a file name's place.
+      // msiexec's forms: log letters and marks, quiet letters and marks, the REBOOT property.
+      {{u"/qn", u"/l*v", u"C:\\logs\\k.log"}, " quiet log=C:\\logs\\k.log"},
+      {{u"/QB-!", u"/L*V", u"C:\\My Logs\\k.log", u"reboot=reallysuppress"},
+       " quiet norestart log=C:\\My Logs\\k.log"},
+      {{u"/passive", u"/liwearucmopvx+!*", u"k.log", u"REBOOT=Force"}, " quiet forcerestart log=k.log"},
+      {{u"/qf", u"/qr", u"/qn+", u"-lv", u"k.log"}, " quiet log=k.log"},
+      {{u"/qx"}, "error: Unknown switch: /qx"},
+      {{u"/l*z", u"k.log"}, "error: Unknown switch: /l*z"},
+      {{u"REBOOT=Suppress"}, "error: Not a switch: REBOOT=Suppress"},
+      {{u"REBOOT=Force", u"/norestart"}, "error: /norestart and /forcerestart cannot be combined"},
+      // Help alone; beside anything else it would end a run as "done".
       {{u"/?"}, " help"},
-      {{u"/bogus", u"-h", u"/quiet", u"/promptrestart"}, " help quiet promptrestart"},
       {{u"--help"}, " help"},
       {{u"/HELP"}, " help"},
-      {{u"/log", u"/?"}, " help"},
+      {{u"/quiet", u"-h"}, "error: /? cannot be combined with other arguments"},
+      {{u"/log", u"/?"}, "error: /log needs a file name"},
       {{u"/log", u"-help.log"}, " log=-help.log"},
   };
   for (const Case& each : cases)
@@ -136,9 +146,11 @@ TEST(ExitCode, FailureFirstThenTheRestart) {
   EXPECT_EQ(std::u16string(run::MeaningOf(2)), u"");
   // The usage lists every switch's names and every code.
   const std::string usage = memory::Narrow(run::Usage());
-  for (const char* shown : {"/quiet, /q, /qn", "/norestart", "/forcerestart", "/promptrestart", "/log <file>",
-                            "/scan", "/backup <file>", "/?, /h, /help", "\n  1     ", "\n  3010  ", "\n  1641  ",
-                            "\n  1603  ", "\n  1618  ", "\n  1622  ", "\n  1639  "})
+  for (const char* shown :
+       {"/quiet, /passive, /q", "/norestart", "/forcerestart", "/promptrestart", "/log, /l <file>", "/scan",
+        "/backup <file>", "/?, /h, /help", "/q followed by any of nbrf+-! is /quiet", "REBOOT=Force is /forcerestart",
+        "\n  1     ", "\n  3010  /scan: nothing is left", "\n  1641  ", "\n  1603  ", "\n  1618  ", "\n  1622  ",
+        "\n  1639  "})
     EXPECT_NE(usage.find(shown), std::string::npos) << shown;
 }
 

@@ -92,6 +92,7 @@ TEST(Program, RefusalsChangeNothing) {
   const Case cases[] = {
       {"unknown switch", [] {}, u"k.exe /quiet /log C:\\l.log /reboot", 1639, u"Unknown switch: /reboot\n\nKorvex"},
       {"conflict", [] {}, u"k.exe /q /promptrestart", 1639, u"/quiet and /promptrestart cannot be combined\n\n"},
+      {"help beside a run", [] {}, u"k.exe /quiet /?", 1639, u"/? cannot be combined with other arguments\n\nKorvex"},
       {"another cleaner", [] { memory::HoldMutexElsewhere(u"KorvexCleaner\\Run"); }, u"k.exe /quiet /log C:\\l.log",
        1618, u"Another Korvex Cleaner is running on this computer."},
       {"another cleaner, no private namespaces",
@@ -119,7 +120,7 @@ TEST(Program, RefusalsChangeNothing) {
   }
 
   Machine();
-  EXPECT_EQ(RunWith(u"k.exe /quiet /?"), 0);
+  EXPECT_EQ(RunWith(u"k.exe /?"), 0);
   EXPECT_EQ(memory::Narrow(memory::Output()).rfind("Korvex Cleaner removes Korvex for Windows", 0), 0u);
   EXPECT_TRUE(memory::RegistryCalls().empty());
   EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
@@ -200,11 +201,18 @@ TEST(Program, ExitCodeFollowsWhatTheRunDidAndTheRestartSwitches) {
       {"forced, refused", kFootprint, [] { memory::FailSessionCall("ExitWindowsEx"); }, u"k.exe /forcerestart", 3010,
        false},
       {"no restart", kFootprint, [] { memory::AnswerMessageBox(platform::kIdOk); }, u"k.exe /norestart", 3010, false},
-      // Failures come first, whatever the restart did.
+      // A driver that will not stop but is deleted goes with the restart.
       {"stop refused", kFootprint,
        [] {
          memory::ResetServiceManager();
          memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 1052});
+       },
+       u"k.exe /quiet /forcerestart", 1641, false},
+      // Failures come first, whatever the restart did.
+      {"stop and deletion refused", kFootprint,
+       [] {
+         memory::ResetServiceManager();
+         memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 1052, 0, false, 0x10000});
        },
        u"k.exe /quiet /forcerestart", 1603, false},
       {"manager refused", kFootprint, [] { memory::FailManagerOpen(5); }, u"k.exe /quiet", 1603, false},
@@ -255,6 +263,47 @@ TEST(Program, ExitCodeFollowsWhatTheRunDidAndTheRestartSwitches) {
     EXPECT_EQ(Asked(), each.asked) << each.name;
     EXPECT_EQ(memory::ErrorOutput(), u"") << each.name;
   }
+}
+
+// A driver that will not stop, refusing the stop or stuck in stop pending, is
+// deleted all the same and goes at the restart: 3010, the log says so, and
+// /scan before the restart lists it as pending, with 3010 of its own.
+TEST(Program, DriverThatWillNotStopIsRemovedAtTheRestart) {
+  const std::string pending =
+      "Service [Tarnvol]: marked for deletion, not stopped; the restart finishes its removal\r\n"
+      "Korvex Cleaner ended with exit code 3010:";
+  for (const memory::ServiceModel& driver :
+       {memory::ServiceModel{u"Tarnvol", platform::kServiceRunning, 0, 1052},
+        memory::ServiceModel{u"Tarnvol", platform::kServiceRunning, memory::kNeverStops}}) {
+    Machine();
+    memory::ResetServiceManager();
+    memory::AddService(driver);
+    EXPECT_EQ(RunWith(u"k.exe /quiet /norestart /log C:\\l.log"), 3010);
+    EXPECT_NE(memory::FileContent(u"C:\\l.log").value_or("").find(pending), std::string::npos);
+    EXPECT_TRUE(memory::ServiceMarkedForDelete(u"Tarnvol"));
+    EXPECT_FALSE(memory::KeyExists(u"HKLM\\System\\CurrentControlSet\\Services\\Tarnvol"));
+
+    // Before the restart: nothing left but the service the restart removes.
+    memory::ClearOutput();
+    EXPECT_EQ(RunWith(u"k.exe /scan"), 3010);
+    EXPECT_EQ(memory::Narrow(memory::Output()), std::string("Service [Tarnvol]: PENDING RESTART, ") +
+                                                    (driver.stopError ? "RUNNING\n" : "STOP PENDING\n"));
+    // A second run before the restart finds it marked already (1072): 3010 again.
+    EXPECT_EQ(RunWith(u"k.exe /quiet"), 3010);
+  }
+
+  // Marked, its key still there with DeleteFlag (the key phase could not
+  // delete it): both pending; one more thing there makes it 1.
+  Machine(u"[HKLM\\System\\CurrentControlSet\\Services\\Tarnvol]\n\"DeleteFlag\"=dword:00000001\n");
+  memory::ResetServiceManager();
+  memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 0, 0, true});
+  EXPECT_EQ(RunWith(u"k.exe /scan /log C:\\s.log"), 3010);
+  EXPECT_EQ(memory::Narrow(memory::Output()),
+            "Service [Tarnvol]: PENDING RESTART, RUNNING\n[TarnVol]: PENDING RESTART\n\n");
+  EXPECT_NE(memory::FileContent(u"C:\\s.log").value_or("").find("exit code 3010: /scan: nothing is left but"),
+            std::string::npos);
+  memory::CreateKey(u"HKLM\\System\\CurrentControlSet\\Services\\brunko");
+  EXPECT_EQ(RunWith(u"k.exe /scan"), 1);
 }
 
 }  // namespace

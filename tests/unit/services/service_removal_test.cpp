@@ -156,8 +156,13 @@ TEST_F(ServiceRemoval, DeleteAsksForDeleteWithStopStartAndQuery) {
   memory::AddService({u"Tarnvol", platform::kServiceRunning});
   services::DeleteServiceByName(u"Tarnvol", run::ServicesKeyPath);
   const Calls expected = {
-      "OpenSCManagerW 0x1 -> ok",         "OpenServiceW [Tarnvol] 0x10034 -> ok", "DeleteService Tarnvol -> ok",
-      "CloseServiceHandle Tarnvol -> ok", "CloseServiceHandle SCManager -> ok",
+      "OpenSCManagerW 0x1 -> ok",
+      "OpenServiceW [Tarnvol] 0x10034 -> ok",
+      "DeleteService Tarnvol -> ok",
+      // Whether the manager can remove it now or the restart will.
+      "QueryServiceStatus Tarnvol -> ok",
+      "CloseServiceHandle Tarnvol -> ok",
+      "CloseServiceHandle SCManager -> ok",
   };
   EXPECT_EQ(memory::ServiceCalls(), expected);
   EXPECT_EQ(Output(), "Service was deleted\n");

@@ -1,0 +1,1 @@
+../services-refused-stop/before-run.sh
