@@ -53,6 +53,15 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     }
     report::LogRunStart(commandLine);
   }
+  // The 32-bit build on 64-bit Windows would sweep the 32-bit view only and
+  // leave the 64-bit view's records while it reported success; a deployment
+  // tool must hear of that as a failure, and /scan must not say "nothing".
+  if (platform::IsWow64Process()) {
+    report::Wow64Refused();
+    if (!switches.log.empty()) report::LogRunEnd(kExitFailure, MeaningOf(kExitFailure));
+    platform::ReleaseMutex(mutex.get());
+    return kExitFailure;
+  }
   if (switches.scan) {
     const bool found = ScanRun();
     if (!switches.log.empty())

@@ -25,6 +25,7 @@ std::u16string Folded(std::u16string_view name) {
 
 struct Environment {
   std::u16string commandLine{kProgramName};
+  bool wow64 = false;
   std::map<std::u16string, std::u16string> variables{{Folded(u"COMPUTERNAME"), std::u16string(kComputerName)},
                                                      {Folded(u"ProgramData"), u"C:\\ProgramData"},
                                                      {Folded(u"windir"), u"C:\\Windows"}};
@@ -104,6 +105,8 @@ void FailFileWrite(std::u16string_view path, std::size_t bytes, std::uint32_t er
   State().fullFiles[Normal(path)] = {bytes, error};
 }
 
+void SetWow64Process(bool wow64) { State().wow64 = wow64; }
+
 void HoldMutexElsewhere(std::u16string_view name) { State().mutexesHeldElsewhere.emplace(name); }
 
 bool MutexOpen(std::u16string_view name) {
@@ -123,6 +126,7 @@ using memory::State;
 void WriteError(const char16_t* text, std::size_t length) { State().errorText.append(text, length); }
 
 std::u16string CommandLine() { return State().commandLine; }
+bool IsWow64Process() { return State().wow64; }
 
 std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
   std::u16string expanded;

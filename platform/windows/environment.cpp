@@ -1,4 +1,4 @@
-// The command line, the named mutex, the computer's and the account's names
+// The command line, whether the process is WOW64, the named mutex, the computer's and the account's names
 // and the local time, passed straight to kernel32 and advapi32.
 #include <windows.h>
 
@@ -32,6 +32,11 @@ std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
   if (written == 0 || written > size) return text;
   expanded.resize(written - 1);
   return expanded;
+}
+
+bool IsWow64Process() {
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {
