@@ -1,8 +1,8 @@
 // Test controls of what a run with arguments meets around it in memory: the
 // command line it is given, whether it is a 32-bit process on 64-bit Windows,
 // standard error, the files and folders it writes, the named mutex another
-// cleaner may hold, and the computer, account and clock its log records. Reset with the rest of the machine
-// (ResetMachine).
+// cleaner may hold, and the computer, account and clock its log records.
+// Reset with the rest of the machine (ResetMachine).
 #pragma once
 
 #include <cstdint>
