@@ -1,15 +1,16 @@
 #!/usr/bin/env python3
 """Checks the log a scenario's runs kept (/log FILE) against what the runs did.
 
-    check-log.py LOG_FILE [STDOUT_FILE EXIT_CODE ARGS]...
+    check-log.py LOG_FILE [REPORT_FILE EXIT_CODE ARGS]...
 
-One triple per run of the scenario, in order: its standard output as
-captured, its exit code and its arguments as one string. Each run whose
-arguments hold /log and that did not refuse to start (1618, 1622, 1639 write
-no log) must have appended, after the UTF-8 byte-order mark that begins the
-file: a header line with the version, the local time and its UTC offset, the
-computer, the account and a command line that ends in the run's arguments;
-then its standard output byte for byte; then "Korvex Cleaner ended with exit
+One triple per run of the scenario, in order: what it reported as captured
+(its standard output, then its standard error, which is empty but for the
+refusal of the 32-bit build under WOW64), its exit code and its arguments as
+one string. Each run whose arguments hold /log and that did not refuse to
+start (1618, 1622, 1639 write no log) must have appended, after the UTF-8
+byte-order mark that begins the file: a header line with the version, the
+local time and its UTC offset, the computer, the account and a command line
+that ends in the run's arguments; then that report byte for byte; then "Korvex Cleaner ended with exit
 code N: " and a meaning. Nothing else may stand in the file, and when no
 run was to write to it, there must be no file. Prints one line per fault and
 nothing when the log is right.
@@ -43,7 +44,7 @@ def check(log_path, runs):
     if not log.startswith(b"\xef\xbb\xbf"):
         return [f"does not begin with a UTF-8 byte-order mark: {log[:40]!r}"]
     at = 3
-    for number, (stdout_path, code, args) in enumerate(runs, start=1):
+    for number, (report_path, code, args) in enumerate(runs, start=1):
         if not writes_log(code, args):
             continue
         header = HEADER.match(log, at)
@@ -52,10 +53,10 @@ def check(log_path, runs):
         if not header.group(1).decode("utf-8").endswith(" " + args):
             return [f"run {number}: the header's command line does not end in {args!r}: {header.group(1)!r}"]
         at = header.end()
-        with open(stdout_path, "rb") as file:
+        with open(report_path, "rb") as file:
             report = file.read()
         if log[at:at + len(report)] != report:
-            return [f"run {number}: the report differs from standard output from byte {at}:"
+            return [f"run {number}: the report differs from what the run wrote from byte {at}:"
                     f" {log[at:at + 120]!r} against {report[:120]!r}"]
         at += len(report)
         closing = re.compile(rb"Korvex Cleaner ended with exit code " + code.encode() + rb": [^\r\n]+\r\n")
