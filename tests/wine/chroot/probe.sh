@@ -20,6 +20,6 @@ kernel_runs_i386() {
   "$dir/probe" 2>/dev/null || rc=$?
   rm -rf "$dir"
   [ "$rc" = 0 ] && return 0
-  echo "this machine's kernel does not run 32-bit (i386) programs (a static i386 ELF exited with $rc)"
+  echo "this machine's kernel does not run 32-bit (i386) programs: a static i386 program could not be run (exit code $rc)"
   return 1
 }
