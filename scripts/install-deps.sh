@@ -33,5 +33,5 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # 32-bit Wine for the shipped x86 executable, in a Debian root of its own so
-# that the machine's Wine stays 64-bit only; about a minute the first time.
+# that the machine's Wine stays 64-bit only; one to four minutes the first time.
 bash "$(dirname "$0")/install-wine-chroot.sh"
