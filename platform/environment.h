@@ -1,6 +1,7 @@
 // What a run with arguments learns about the process and the machine around
-// it: its command line, whether another cleaner runs, and the computer, the
-// account and the time that its log records.
+// it: its command line, whether it is a 32-bit process on 64-bit Windows,
+// whether another cleaner runs, and the computer, the account and the time
+// that its log records.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,12 @@ std::u16string CommandLine();
 // other text, and %NAME% of a variable not set, kept as it stands. The text
 // itself when the call fails.
 std::u16string ExpandEnvironmentStringsW(const std::u16string& text);
+
+// IsWow64Process on this process: true when it is a 32-bit process on 64-bit
+// Windows (WOW64), whose registry calls without a view flag reach the 32-bit
+// view; false for a 64-bit process, on 32-bit Windows, and when the call
+// fails. On ARM64 Windows an x86 process is WOW64 too.
+bool IsWow64Process();
 
 enum class MutexHandle : std::uintptr_t {};
 

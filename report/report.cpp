@@ -115,4 +115,12 @@ void NotAnUndoFile(const std::u16string& path) {
              u"It was left as it was. Nothing was changed.\n");
 }
 
+void Wow64Refused() {
+  const std::u16string message =
+      u"This is the 32-bit Korvex Cleaner, which on 64-bit Windows sees only the 32-bit view of the registry. "
+      u"Run x64\\korvex-cleaner.exe instead. Nothing was changed.\n";
+  WriteError(message);
+  LogReport(message.data(), message.size());
+}
+
 }  // namespace report

@@ -55,5 +55,9 @@ void LogNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileIsTheLog(const std::u16string& path);
 void NotAnUndoFile(const std::u16string& path);
+// The 32-bit build under WOW64, which would sweep only the 32-bit registry
+// view: standard error, and the log when one is open, since this refusal
+// comes after the log is opened.
+void Wow64Refused();
 
 }  // namespace report

@@ -79,6 +79,16 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
       return kExitLogFailure;
     }
   }
+  // The 32-bit build on 64-bit Windows would sweep the 32-bit view only and
+  // leave the 64-bit view's records while it reported success; a deployment
+  // tool must hear of that as a failure, and /scan must not say "nothing".
+  if (platform::IsWow64Process()) {
+    if (logged) report::LogRunStart(commandLine);
+    report::Wow64Refused();
+    if (logged) report::LogRunEnd(kExitFailure, MeaningOf(kExitFailure));
+    if (run.mutex) platform::ReleaseMutex(run.mutex.get());
+    return kExitFailure;
+  }
   if (switches.scan) {
     if (logged) report::LogRunStart(commandLine);
     const ScanCount listed = ScanRun(switches.allUsers);

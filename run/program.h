@@ -17,11 +17,15 @@ namespace run {
 //    first, so that a tool that starts the cleaner without a shell, or a
 //    shell on another machine that was told to leave them alone, still
 //    names the file of the machine the cleaner runs on.
-// 5. /scan: the preview of what a run would remove (run/cleaning_run.h) on
+// 5. The process is the 32-bit build under WOW64 (platform::IsWow64Process):
+//    that this build sees only the 32-bit view and x64\korvex-cleaner.exe is
+//    the one to run, on standard error and in the log; 1603, nothing changed.
+//    A run without arguments is not refused: it cleans the 32-bit view.
+// 6. /scan: the preview of what a run would remove (run/cleaning_run.h) on
 //    standard output and in the log; 1 when anything is there, else 0.
-// 6. /backup names a file that cannot be opened or created: standard error;
+// 7. /backup names a file that cannot be opened or created: standard error;
 //    1622, as for the log. Its name is expanded as the log's is.
-// 7. The cleaning run with the restart step the switches ask for, its
+// 8. The cleaning run with the restart step the switches ask for, its
 //    report on standard output and in the log, and the exit code of the
 //    run's record (run/exit_code.h), which the log's last line gives too;
 //    before it, the log names each service that the restart finishes

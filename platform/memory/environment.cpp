@@ -27,6 +27,7 @@ std::u16string Folded(std::u16string_view name) {
 
 struct Environment {
   std::u16string commandLine{kProgramName};
+  bool wow64 = false;
   std::map<std::u16string, std::u16string> variables{{Folded(u"COMPUTERNAME"), std::u16string(kComputerName)},
                                                      {Folded(u"ProgramData"), u"C:\\ProgramData"},
                                                      {Folded(u"windir"), u"C:\\Windows"}};
@@ -135,6 +136,8 @@ unsigned FlushCount(std::u16string_view path) {
 
 void FailFileFlush(std::u16string_view path, std::uint32_t error) { State().failingFlushes[Normal(path)] = error; }
 
+void SetWow64Process(bool wow64) { State().wow64 = wow64; }
+
 void HoldMutexElsewhere(std::u16string_view name) { State().mutexesHeldElsewhere.emplace(name); }
 
 void SquatObjectName(std::u16string_view name, std::uint32_t error) {
@@ -174,6 +177,7 @@ using memory::State;
 void WriteError(const char16_t* text, std::size_t length) { State().errorText.append(text, length); }
 
 std::u16string CommandLine() { return State().commandLine; }
+bool IsWow64Process() { return State().wow64; }
 
 std::u16string ExpandEnvironmentStringsW(const std::u16string& text) {
   std::u16string expanded;

@@ -1,7 +1,8 @@
 // Test controls of what a run with arguments meets around it in memory: the
-// command line it is given, standard error, the files and folders it writes,
-// the named mutex another cleaner may hold, and the computer, account and
-// clock its log records. Reset with the rest of the machine (ResetMachine).
+// command line it is given, whether it is a 32-bit process on 64-bit Windows,
+// standard error, the files and folders it writes, the named mutex another
+// cleaner may hold, and the computer, account and clock its log records.
+// Reset with the rest of the machine (ResetMachine).
 #pragma once
 
 #include <cstdint>
@@ -13,10 +14,10 @@
 
 namespace memory {
 
-// A fresh environment: the command line is kProgramName alone, standard
-// error is empty, the only folders are the drive roots ("C:", ...) and the
-// current folder, no file exists, no mutex is held, no name is taken, private
-// namespaces can be had, and the clock reads
+// A fresh environment: the command line is kProgramName alone, the process
+// is not WOW64, standard error is empty, the only folders are the drive roots
+// ("C:", ...) and the current folder, no file exists, no mutex is held, no
+// name is taken, private namespaces can be had, and the clock reads
 // kStartingLocalTime.
 void ResetEnvironment();
 
@@ -27,6 +28,10 @@ inline constexpr platform::LocalTime kStartingLocalTime{2024, 3, 9, 7, 5, 3, 60}
 
 // What GetCommandLineW returns from now on, the program's name included.
 void SetCommandLine(std::u16string_view commandLine);
+
+// From now on IsWow64Process answers this: true for the 32-bit build on
+// 64-bit Windows.
+void SetWow64Process(bool wow64);
 
 // The process's environment variables for ExpandEnvironmentStringsW: after a
 // reset COMPUTERNAME (kComputerName), ProgramData ("C:\ProgramData") and

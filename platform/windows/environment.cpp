@@ -1,4 +1,4 @@
-// The command line, the named mutex, the computer's and the account's names
+// The command line, whether the process is WOW64, the named mutex, the computer's and the account's names
 // and the local time, passed straight to kernel32 and advapi32.
 #include <windows.h>
 // After windows.h, which it needs.
@@ -107,6 +107,11 @@ int ClosePrivateNamespace(NamespaceHandle handle) {
   static const auto closeNamespace = reinterpret_cast<CloseNamespaceCall>(
       reinterpret_cast<void*>(Kernel32("ClosePrivateNamespace")));
   return closeNamespace && closeNamespace(reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(handle)), 0);
+}
+
+bool IsWow64Process() {
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }
 
 std::uint32_t CreateMutexW(const char16_t* name, MutexHandle* mutex) {

@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """Checks the log a scenario's runs kept (/log FILE) against what the runs did.
 
-    check-log.py LOG_FILE [STDOUT_FILE EXIT_CODE ARGS NOTES_FILE]...
+    check-log.py LOG_FILE [REPORT_FILE EXIT_CODE ARGS NOTES_FILE]...
 
-One quadruple per run of the scenario, in order: its standard output as
-captured, its exit code, its arguments as one string, and a file with the
-lines the log alone holds after the report (empty for none). Each run whose
-arguments hold /log (or msiexec's /l*v and other /l forms) and that did not
-refuse to start (1618, 1622, 1639 write no log) must have appended, after the
-UTF-8 byte-order mark that begins the file: a header line with the version,
-the local time and its UTC offset, the computer, the account and a command
-line that ends in the run's arguments; then its standard output byte for
-byte; then the notes byte for byte; then "Korvex Cleaner ended with exit
+One quadruple per run of the scenario, in order: what it reported as
+captured (its standard output, then its standard error, which is empty but
+for the refusal of the 32-bit build under WOW64), its exit code, its
+arguments as one string, and a file with the lines the log alone holds after
+the report (empty for none). Each run whose arguments hold /log (or msiexec's
+/l*v and other /l forms) and that did not refuse to start (1618, 1622, 1639
+write no log) must have appended, after the UTF-8 byte-order mark that begins
+the file: a header line with the version, the local time and its UTC offset,
+the computer, the account and a command line that ends in the run's
+arguments; then that report byte for byte; then the notes byte for byte;
+then "Korvex Cleaner ended with exit
 code N: " and a meaning. Nothing else may stand in the file, and when no
 run was to write to it, there must be no file. Prints one line per fault and
 nothing when the log is right.
@@ -48,7 +50,7 @@ def check(log_path, runs):
     if not log.startswith(b"\xef\xbb\xbf"):
         return [f"does not begin with a UTF-8 byte-order mark: {log[:40]!r}"]
     at = 3
-    for number, (stdout_path, code, args, notes_path) in enumerate(runs, start=1):
+    for number, (report_path, code, args, notes_path) in enumerate(runs, start=1):
         if not writes_log(code, args):
             continue
         header = HEADER.match(log, at)
@@ -57,7 +59,7 @@ def check(log_path, runs):
         if not header.group(1).decode("utf-8").endswith(" " + args):
             return [f"run {number}: the header's command line does not end in {args!r}: {header.group(1)!r}"]
         at = header.end()
-        for path, what in ((stdout_path, "the report differs from standard output"),
+        for path, what in ((report_path, "the report differs from what the run wrote"),
                            (notes_path, "the lines after the report differ from the expected notes")):
             with open(path, "rb") as file:
                 expected = file.read()

@@ -7,6 +7,15 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 
+# With KORVEX_WINE_CHROOT set (the x86 scenarios), every wine, wineserver and
+# wineboot call, the scenarios' scripts' included, runs the 32-bit Wine root's
+# own (chroot/run-in-root); WINEARCH then says which prefix a template is
+# (win32, or win64 for the 32-bit view under WoW64). Without it, the
+# machine's Wine.
+if [ -n "${KORVEX_WINE_CHROOT:-}" ]; then
+  PATH=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/chroot/bin:$PATH
+fi
+
 # Every wine call is bounded, so a hung scenario fails instead of holding CTest.
 # The bound is for a hang, not a speed check: the largest run (link-web's
 # cleaner, 23 s alone) took over 120 s with six scenarios sharing two cores.

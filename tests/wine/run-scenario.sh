@@ -25,6 +25,10 @@ template=${KORVEX_WINE_TEMPLATE:?set KORVEX_WINE_TEMPLATE to a prefix made by ma
 [ -f "$exe" ] || die "no executable at $exe: build the win-x64 preset first"
 [ -f "$template/system.reg" ] || die "no Wine prefix template at $template"
 [ -f "$scenario/expected-stdout.txt" ] || die "$name has no expected-stdout.txt"
+# win32 for the 32-bit prefixes of the x86 scenarios, else win64: what only
+# a 64-bit prefix has is expected there alone ("@win64", expected-changes-win64.reg).
+prefix_arch=win64
+grep -qx '#arch=win32' "$template/system.reg" && prefix_arch=win32
 
 work=$(make_work_dir "$name")
 actual=$work/actual-prefix
@@ -68,6 +72,8 @@ wine_stop "$actual" "after the seeding"
 copy_prefix "$actual" "$expected"
 (
   [ -s "$scenario/expected-changes.reg" ] && import_reg "$expected" "$scenario/expected-changes.reg"
+  [ "$prefix_arch" != win64 ] || [ ! -s "$scenario/expected-changes-win64.reg" ] ||
+    import_reg "$expected" "$scenario/expected-changes-win64.reg"
   export_roots "$expected" "$work/expected-registry"
   wine_stop "$expected" "after the expected side's export"
 ) > "$work/expected-side.log" 2>&1 &
@@ -108,13 +114,17 @@ run_file() {
 # has "\r\n". A line "@include NAME" stands for tests/wine/expected-parts/NAME,
 # itself expanded; NAME may lead to another scenario's report
 # ("../scenarios/footprint/expected-stdout.txt"), which a run with arguments
-# must repeat byte for byte.
+# must repeat byte for byte. A line "@win64 NAME" does the same on a 64-bit
+# prefix only, for what only a 64-bit prefix has (its Wow6432Node links), and
+# stands for nothing on a 32-bit one (the x86 scenarios).
 expand_lines() {
   local line
   while IFS= read -r line || [ -n "$line" ]; do
-    if [[ $line =~ ^@include\ (.+)$ ]]; then
+    if [[ $line =~ ^@include\ (.+)$ ]] || { [ "$prefix_arch" = win64 ] && [[ $line =~ ^@win64\ (.+)$ ]]; }; then
       [ -f "$here/expected-parts/${BASH_REMATCH[1]}" ] || die "missing expected part ${BASH_REMATCH[1]}"
       expand_lines "$here/expected-parts/${BASH_REMATCH[1]}"
+    elif [[ $line =~ ^@win64\  ]]; then
+      continue
     else
       printf '%s\n' "$line"
     fi
@@ -214,12 +224,16 @@ if [ -f "$scenario/log" ]; then
   log_file=$actual/drive_c/${log_path:3}
   log_file=${log_file//\\//}
   log_runs=()
+  # What each run reported: its standard output, then its standard error,
+  # which is empty but for a refusal that the log keeps too (WOW64's); then
+  # the lines the log alone holds.
   for ((i = 1; i < run; i++)); do
+    cat "$work/stdout-$i.txt" "$work/stderr-$i.txt" > "$work/reported-$i.txt"
     notes=$work/log-notes-$i.txt
     if [ -f "$(run_file expected-log-notes.txt "$i")" ]; then crlf "$(run_file expected-log-notes.txt "$i")" > "$notes"
     else : > "$notes"
     fi
-    log_runs+=("$work/stdout-$i.txt" "${rc_of_run[$i]}" "${args_of_run[$i]}" "$notes")
+    log_runs+=("$work/reported-$i.txt" "${rc_of_run[$i]}" "${args_of_run[$i]}" "$notes")
   done
   python3 "$here/check-log.py" "$log_file" "${log_runs[@]}" | sed "s/^/FAIL [$name] log: /" | grep . &&
     failures=$((failures + 1))

@@ -162,6 +162,52 @@ TEST(Program, NoObjectAStandardUserMakesBlocksTheRun) {
   }
 }
 
+// The 32-bit build on 64-bit Windows would clean the 32-bit view alone and
+// call that success: with arguments it refuses, after the log is opened so
+// that the log says why; without, it runs as it always did.
+TEST(Program, UnderWow64ARunWithArgumentsRefusesAndOneWithoutCleansAsBefore) {
+  Machine();
+  EXPECT_EQ(RunWith(u"k.exe"), 0);
+  const std::u16string report = memory::Output();
+  const std::u16string registry = memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU");
+
+  Machine();
+  memory::SetWow64Process(true);
+  EXPECT_EQ(RunWith(u"k.exe"), 0);
+  EXPECT_EQ(memory::Output(), report);
+  EXPECT_EQ(memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU"), registry);
+  EXPECT_EQ(memory::ErrorOutput(), u"");
+  EXPECT_TRUE(Asked());
+
+  const std::u16string refusal =
+      u"This is the 32-bit Korvex Cleaner, which on 64-bit Windows sees only the 32-bit view of the registry. "
+      u"Run x64\\korvex-cleaner.exe instead. Nothing was changed.\n";
+  for (std::u16string_view commandLine : {u"k.exe /quiet /log C:\\l.log", u"k.exe /scan /log C:\\l.log"}) {
+    Machine();
+    memory::SetWow64Process(true);
+    const std::u16string before = memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU");
+    EXPECT_EQ(RunWith(commandLine), 1603) << memory::Narrow(std::u16string(commandLine));
+    EXPECT_EQ(memory::ErrorOutput(), refusal);
+    EXPECT_EQ(memory::Output(), u"");
+    EXPECT_EQ(memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU"), before);
+    EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
+    EXPECT_FALSE(Asked());
+    EXPECT_FALSE(memory::MutexOpen(u"Global\\KorvexCleaner"));
+    const std::string log = "\xEF\xBB\xBFKorvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
+                            " started 2024-03-09 07:05:03 +01:00 on TESTPC-07 as SYSTEM: " +
+                            memory::Narrow(std::u16string(commandLine)) + "\r\n" + Crlf(refusal) +
+                            "Korvex Cleaner ended with exit code 1603: something of the product could not be "
+                            "removed\r\n";
+    EXPECT_EQ(memory::FileContent(u"C:\\l.log").value_or("(none)"), log);
+  }
+
+  // The usage changes nothing and is what an administrator reads first.
+  Machine();
+  memory::SetWow64Process(true);
+  EXPECT_EQ(RunWith(u"k.exe /?"), 0);
+  EXPECT_EQ(memory::Narrow(memory::Output()).rfind("Korvex Cleaner removes Korvex for Windows", 0), 0u);
+}
+
 // What makes the code 1603, 1641 or 3010, and when the question is asked.
 TEST(Program, ExitCodeFollowsWhatTheRunDidAndTheRestartSwitches) {
   struct Case {
