@@ -1,8 +1,11 @@
 #include "hives/profile_hives.h"
 
+#include <string_view>
+
 #include "platform/hives.h"
 #include "platform/unique_handle.h"
 #include "report/report.h"
+#include "text/text_matching.h"
 
 namespace hives {
 namespace {
@@ -11,6 +14,16 @@ constexpr const char16_t* kUsersName = u"HKEY_USERS";
 
 // Whether HKEY_USERS has a key of that name; one that refuses to be read is
 // there all the same.
+// A ProfileList entry named "<SID>.bak" is the backup Windows keeps of a
+// profile's entry when it could not load the profile; it never loads a hive
+// for one at logon, and its folder is most often the profile's own, whose
+// hive the entry of the same SID loads.
+bool BackupEntry(const std::u16string& name) {
+  constexpr std::u16string_view suffix = u".bak";
+  return name.size() > suffix.size() &&
+         text::EqualsNoCase(name.substr(name.size() - suffix.size()).c_str(), std::u16string(suffix).c_str());
+}
+
 bool UserKeyThere(const std::u16string& name) {
   platform::UniqueRegKey key;
   return platform::RegOpenKeyExW(platform::kUsers, name.c_str(), platform::kKeyRead, key.put()) !=
@@ -23,6 +36,10 @@ std::size_t LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& 
   std::size_t notLoaded = 0;
   bool privilegesAsked = false;
   for (const Profile& profile : profiles) {
+    if (BackupEntry(profile.sid)) {
+      report::ProfileBackupEntry(profile.sid);
+      continue;
+    }
     if (UserKeyThere(profile.sid)) continue;
     const std::u16string userFile = UserHiveFile(profile.folder);
     if (platform::FileStatus(userFile.c_str()) != 0) {

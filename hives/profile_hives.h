@@ -18,7 +18,10 @@ namespace hives {
 // in the process's own token before the first load; nothing is enabled when
 // no profile needs it.
 //
-// A profile whose NTUSER.DAT (or folder) is missing, a stale entry, is one
+// An entry named "<SID>.bak", the backup Windows keeps of a profile's entry
+// and never loads at logon, is one line of the log
+// (report::ProfileBackupEntry) and nothing else. A profile whose NTUSER.DAT
+// (or folder) is missing, a stale entry, is one
 // line of the log (report::ProfileMissing) and nothing else. A hive file that
 // is there but does not load (in use, not a hive, refused; also every load
 // when the privileges could not be enabled) is reported with the load's code

@@ -85,6 +85,12 @@ void ProfileMissing(const std::u16string& sid, const std::u16string& file) {
   LogReport(message.data(), message.size());
 }
 
+void ProfileBackupEntry(const std::u16string& name) {
+  const std::u16string message = u"Profile " + name +
+                                 u" not cleaned: a backup of a profile's entry, which Windows does not load\n";
+  LogReport(message.data(), message.size());
+}
+
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status) {
   NoteFailure();
   Write(u"[" + key + u"]: NOT LOADED from " + file + u", ERR = 0x" + platform::Hex(status) + u"\n\n");

@@ -41,6 +41,7 @@ void RemovalFinishesAtRestart(const char16_t* service);
 // log and nothing else; a hive that would not load or unload is a failure,
 // reported and logged. key is the hive's full name ("HKEY_USERS\<SID>").
 void ProfileMissing(const std::u16string& sid, const std::u16string& file);  // log only
+void ProfileBackupEntry(const std::u16string& name);                         // log only
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status);
 void HiveNotUnloaded(const std::u16string& key, std::int32_t status);
 

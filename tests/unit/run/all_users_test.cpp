@@ -18,8 +18,9 @@ constexpr char16_t kAnnHive[] =
     u"[Software\\Microsoft\\Windows\\CurrentVersion\\Run]\n\"KorvexTray\"=\"Korvex for Windows tray\"\n"
     u"\"Other\"=\"C:\\\\other.exe\"\n";
 
-// The logged-on user (kCurrentUserSid), Ann who is not, a stale profile
-// whose folder is gone, and Bob's hive, which another process holds open
+// The logged-on user (kCurrentUserSid), Ann who is not, with the backup of
+// her entry that Windows keeps beside it, a stale profile whose folder is
+// gone, and Bob's hive, which another process holds open
 // unless bobsFile says what the file holds instead.
 void Machine(const char* bobsFile = nullptr) {
   memory::ResetMachine();
@@ -31,6 +32,8 @@ void Machine(const char* bobsFile = nullptr) {
 [HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-1001]
 "ProfileImagePath"=raw(2):"C:\\Users\\me"
 [HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-1002]
+"ProfileImagePath"=raw(2):"%SystemDrive%\\Users\\ann"
+[HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-1002.bak]
 "ProfileImagePath"=raw(2):"%SystemDrive%\\Users\\ann"
 [HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-1003]
 "ProfileImagePath"=raw(2):"C:\\Users\\old"
@@ -83,6 +86,12 @@ TEST(AllUsers, ProfilesNotLoggedOnAreCleanedAroundTheSweepAndWrittenBack) {
   EXPECT_NE(log.find("Profile S-1-5-21-1000-1003 not cleaned: C:\\Users\\old\\NTUSER.DAT is missing\r\n"),
             std::string::npos);
   EXPECT_EQ(log.find("S-1-5-21-1000-1001"), std::string::npos);
+  // A backup entry, which Windows never loads at logon, is passed over too,
+  // rather than failing on the hive its profile's own entry just loaded.
+  EXPECT_NE(log.find("Profile S-1-5-21-1000-1002.bak not cleaned: a backup of a profile's entry, which Windows "
+                     "does not load\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(Has(out, u".bak"));
 
   // Written back at the unload: the product gone, the bystanders kept.
   EXPECT_EQ(memory::HiveFileText(kAnn).value_or(u"(none)"),
