@@ -1,5 +1,5 @@
 // The files a run with arguments writes: its log, appended to and created,
-// with its folder, when missing.
+// with its folder, when missing; and which file or folder a path names.
 #pragma once
 
 #include <cstddef>
@@ -32,6 +32,21 @@ int CloseHandle(FileHandle file);
 // CreateDirectoryW with no security attributes; nonzero on success.
 // ERROR_ALREADY_EXISTS when there is one.
 int CreateDirectoryW(const char16_t* path);
+
+// A file or folder as the file system knows it, whatever path names it: two
+// paths name the same one when both numbers agree, through a different drive
+// letter, a junction or a share of the same volume alike.
+struct FileIdentity {
+  std::uint32_t volumeSerial;
+  std::uint64_t fileIndex;
+};
+
+// CreateFileW with no access, every sharing mode and FILE_FLAG_BACKUP_SEMANTICS
+// (which opens a folder too), then GetFileInformationByHandle. Returns 0 and
+// the identity, or the error (ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND when
+// a folder on the way is missing). A volume that gives its files no fixed
+// index (some network file systems) may give two files one identity.
+std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity);
 
 // OpenFileForAppend, and when the folder is missing, CreateDirectoryW on
 // every folder on the way from the top (each that fails, a drive, a share's

@@ -34,6 +34,8 @@ struct Environment {
   std::map<std::u16string, std::uint32_t> failingFiles;
   std::map<std::u16string, std::pair<std::size_t, std::uint32_t>> fullFiles;  // the most bytes, the error
   std::map<std::uintptr_t, std::u16string> openFiles;
+  std::map<std::u16string, std::u16string> folderLinks;  // link, target
+  std::map<std::u16string, std::uint64_t> fileIndexes;   // given on first asking
   std::set<std::u16string> mutexesHeldElsewhere;
   std::map<std::uintptr_t, std::u16string> openMutexes;
   std::set<std::u16string> mutexesOwned;
@@ -96,6 +98,10 @@ void CreateFile(std::u16string_view path, std::string bytes) {
   const std::u16string normal = Normal(path);
   CreateFolder(Parent(normal));
   State().files[normal] = std::move(bytes);
+}
+
+void LinkFolder(std::u16string_view link, std::u16string_view target) {
+  State().folderLinks[Normal(link)] = Normal(target);
 }
 
 void FailFileOpen(std::u16string_view path, std::uint32_t error) { State().failingFiles[Normal(path)] = error; }
@@ -206,6 +212,22 @@ int WriteFile(FileHandle file, const void* data, std::size_t length) {
 }
 
 int CloseHandle(FileHandle file) { return State().openFiles.erase(static_cast<std::uintptr_t>(file)) == 1; }
+
+std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity) {
+  auto& state = State();
+  std::u16string normal = memory::Normal(path);
+  for (const auto& [link, target] : state.folderLinks)
+    if (normal.compare(0, link.size(), link) == 0 && (normal.size() == link.size() || normal[link.size()] == u'\\')) {
+      normal = target + normal.substr(link.size());
+      break;
+    }
+  if (!memory::FolderExists(normal) && !state.files.count(normal))
+    return memory::FolderExists(memory::Parent(normal)) ? 2 : kErrorPathNotFound;
+  const auto given = state.fileIndexes.emplace(normal, state.fileIndexes.size() + 1).first;
+  identity->volumeSerial = normal.empty() ? 0 : 0x1000u + normal[0];
+  identity->fileIndex = given->second;
+  return 0;
+}
 
 int CreateDirectoryW(const char16_t* path) {
   auto& state = State();

@@ -42,6 +42,10 @@ std::optional<std::string> FileContent(std::u16string_view path);
 // machine held them before the run.
 void CreateFolder(std::u16string_view path);
 void CreateFile(std::u16string_view path, std::string bytes);
+// From now on the folder link names the folder target, as a junction or a
+// second drive letter for the same volume does: IdentityOfPath of a path
+// through it is that of the path through target.
+void LinkFolder(std::u16string_view link, std::u16string_view target);
 // From now on opening or creating the file at path fails with error, as a
 // share that refuses the account or a full disk would.
 void FailFileOpen(std::u16string_view path, std::uint32_t error);

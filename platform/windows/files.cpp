@@ -43,4 +43,18 @@ int CloseHandle(FileHandle file) { return ::CloseHandle(Native(file)); }
 
 int CreateDirectoryW(const char16_t* path) { return ::CreateDirectoryW(Wide(path), nullptr); }
 
+std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity) {
+  HANDLE opened = ::CreateFileW(Wide(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (opened == INVALID_HANDLE_VALUE) return ::GetLastError();
+  BY_HANDLE_FILE_INFORMATION information{};
+  const BOOL got = ::GetFileInformationByHandle(opened, &information);
+  const DWORD error = got ? 0 : ::GetLastError();
+  ::CloseHandle(opened);
+  if (!got) return error;
+  identity->volumeSerial = information.dwVolumeSerialNumber;
+  identity->fileIndex = (std::uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+  return 0;
+}
+
 }  // namespace platform
