@@ -24,6 +24,11 @@ void WriteError(const std::u16string& message) { platform::WriteError(message.da
 
 }  // namespace
 
+std::u16string PlacedPath(const char16_t* place, const std::u16string& path) {
+  if (!place) return path;
+  return path.empty() ? std::u16string(place) : place + (u"\\" + path);
+}
+
 void ServiceManagerUnavailable() {
   NoteFailure();
   Write(u"Can't open SCManager\n");

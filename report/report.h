@@ -9,6 +9,12 @@
 
 namespace report {
 
+// How a report names a key: by its path alone, or, for a hive that is not the
+// running system's, by its place, "place\\path" (the hive file, then the path
+// inside it), so that each line says which file the key came from. The
+// hive's own key is the place alone.
+std::u16string PlacedPath(const char16_t* place, const std::u16string& path);
+
 void ServiceManagerUnavailable();                               // "Can't open SCManager\n"
 void StopRefused(std::uint32_t lastError);                      // "Can't stop. Error - %d\n", signed decimal
 void ServiceStopped();                                          // "Service stopped\n"
