@@ -15,6 +15,7 @@ struct SwitchRow {
   bool Switches::*given;           // set when the switch is given
   std::u16string Switches::*file;  // the next argument goes here; null for a switch without one
   const char16_t* usage;           // its line in the usage text
+  bool folder = false;             // the next argument names a folder, not a file
 };
 
 constexpr SwitchRow SwitchTable[] = {
@@ -37,6 +38,11 @@ constexpr SwitchRow SwitchTable[] = {
      &Switches::backupGiven,
      &Switches::backup,
      u"save what the run removes to a .reg file, for reg import"},
+    {{u"offline", nullptr, nullptr},
+     &Switches::offlineGiven,
+     &Switches::offline,
+     u"clean the Windows in <folder> (from WinPE), not this one",
+     true},
     {{u"?", u"h", u"help"}, &Switches::help, nullptr, u"show this text"},
 };
 
@@ -55,9 +61,13 @@ constexpr Conflict ConflictTable[] = {
     {&Switches::scan, &Switches::backupGiven},
     {&Switches::scan, &Switches::forceRestart},
     {&Switches::scan, &Switches::promptRestart},
+    // Another Windows is not the one a restart would start.
+    {&Switches::offlineGiven, &Switches::forceRestart},
+    {&Switches::offlineGiven, &Switches::promptRestart},
 };
 
 constexpr std::u16string_view kFileNamePlaceholder = u"<file>";
+constexpr std::u16string_view kFolderPlaceholder = u"<folder>";
 
 // The row of a switch argument ("/quiet", "-Q", "--help"); null for an
 // argument that is not a switch or names none of the table.
@@ -157,7 +167,7 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     if (row->given) switches.*(row->given) = true;
     if (!row->file) continue;
     if (i + 1 == arguments.size() || arguments[i + 1].empty() || FindSwitch(arguments[i + 1])) {
-      error(Shown(*row) + u" needs a file name");
+      error(Shown(*row) + (row->folder ? u" needs a folder" : u" needs a file name"));
       continue;
     }
     if (!(switches.*(row->file)).empty()) error(Shown(*row) + u" is given twice");
@@ -185,7 +195,7 @@ std::u16string Usage() {
       if (!form.empty()) form += u", ";
       form += u"/" + std::u16string(name);
     }
-    if (row.file) form += u" " + std::u16string(kFileNamePlaceholder);
+    if (row.file) form += u" " + std::u16string(row.folder ? kFolderPlaceholder : kFileNamePlaceholder);
     width = std::max(width, form.size());
     forms.push_back(std::move(form));
   }

@@ -44,8 +44,10 @@ struct Switches {
   bool help = false;
   bool scan = false;
   bool backupGiven = false;
-  std::u16string log;     // the file after /log; empty when not given
-  std::u16string backup;  // the file after /backup
+  bool offlineGiven = false;
+  std::u16string log;      // the file after /log; empty when not given
+  std::u16string backup;   // the file after /backup
+  std::u16string offline;  // the Windows folder after /offline
 };
 
 struct ParsedArguments {
