@@ -78,6 +78,21 @@ void FilterFound(const char16_t* classKey, const char16_t* name) {
   Write(u"[" + std::u16string(classKey) + u"]:UpperFilters: FOUND, " + name + u"\n\n");
 }
 
+void ProfileMissing(const std::u16string& sid, const std::u16string& file) {
+  const std::u16string message = u"Profile " + sid + u" not cleaned: " + file + u" is missing\n";
+  LogReport(message.data(), message.size());
+}
+
+void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status) {
+  NoteFailure();
+  Write(u"[" + key + u"]: NOT LOADED from " + file + u", ERR = 0x" + platform::Hex(status) + u"\n\n");
+}
+
+void HiveNotUnloaded(const std::u16string& key, std::int32_t status) {
+  NoteFailure();
+  Write(u"[" + key + u"]: NOT UNLOADED, ERR = 0x" + platform::Hex(status) + u"\n\n");
+}
+
 void LogNotOpened(const std::u16string& path, std::uint32_t error) {
   WriteError(u"The log file " + path + u" cannot be opened or created (error " +
              platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");

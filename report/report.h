@@ -32,6 +32,13 @@ void KeyFound(const char16_t* key);                                // "[%s]: FOU
 void ValueFound(const char16_t* key, const char16_t* value);       // "[%s]:%s: FOUND\n\n"
 void FilterFound(const char16_t* classKey, const char16_t* name);  // "[%s]:UpperFilters: FOUND, %s\n\n"
 
+// The hives a run loads (hives/). A profile that is gone is one line of the
+// log and nothing else; a hive that would not load or unload is a failure,
+// reported and logged. key is the hive's full name ("HKEY_USERS\<SID>").
+void ProfileMissing(const std::u16string& sid, const std::u16string& file);  // log only
+void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status);
+void HiveNotUnloaded(const std::u16string& key, std::int32_t status);
+
 // A run with arguments. The usage text is made by the command line's switch
 // table (run/command_line.h); /? writes it to standard output. A run that
 // refuses to start writes why to standard error, and nothing to standard

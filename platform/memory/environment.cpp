@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/files.h"
 #include "platform/memory/environment.h"
+#include "platform/memory/file_store.h"
 #include "platform/memory/service_manager.h"
 
 namespace memory {
@@ -119,6 +120,20 @@ bool MutexOpen(std::u16string_view name) {
 }
 
 void SetLocalTime(const platform::LocalTime& time) { State().now = time; }
+
+std::uint32_t PathStatus(std::u16string_view path) {
+  const std::u16string normal = Normal(path);
+  if (State().files.count(normal) || FolderExists(normal)) return 0;
+  return FolderExists(Parent(normal)) ? 2 : platform::kErrorPathNotFound;
+}
+
+std::optional<std::uint32_t> OpenFailure(std::u16string_view path) {
+  auto failing = State().failingFiles.find(Normal(path));
+  if (failing == State().failingFiles.end()) return std::nullopt;
+  return failing->second;
+}
+
+void RewriteFile(std::u16string_view path, std::string bytes) { State().files[Normal(path)] = std::move(bytes); }
 
 }  // namespace memory
 

@@ -31,7 +31,9 @@ void ResetMachine();
 // A fresh registry: HKLM\Software\Classes (shown as HKEY_CLASSES_ROOT),
 // HKLM\System\CurrentControlSet\Hardware Profiles\Current (HKEY_CURRENT_CONFIG)
 // and the current user's key under HKEY_USERS (HKEY_CURRENT_USER), nothing else.
-// Also closes every handle and clears the call log.
+// Also closes every handle and clears the call log, and forgets every loaded
+// hive (below); the process token holds SeBackupPrivilege and
+// SeRestorePrivilege again, disabled, as an administrator's does.
 void ResetRegistry();
 
 // The current user's key name under HKEY_USERS.
@@ -154,6 +156,36 @@ void RecordCalls(bool on);
 // HKLM\Software\Classes, the side where Windows also creates a new key; name
 // the user's side through HKEY_CURRENT_USER\Software\Classes.
 void MergeUserClasses(bool on);
+
+// Hive files (platform/hives.h). A hive file is a file of the in-memory file
+// system (environment.h) that holds .reg text in LoadReg's form whose key
+// paths are relative to the hive's own root: "[]" is the root, "[Software]" a
+// key below it. Any other bytes (CreateFile) make a file that holds no hive
+// (ERROR_BADDB), and FailFileOpen on it a file that another process holds
+// (ERROR_SHARING_VIOLATION) or that refuses the account (ERROR_ACCESS_DENIED).
+// RegLoadKeyW copies the file's keys and values in; RegUnLoadKeyW writes the
+// hive back to the file, as DumpReg writes it, and detaches it. Links are not
+// kept in a file. Loads and unloads need the privileges enabled
+// (EnableHivePrivileges).
+void CreateHiveFile(std::u16string_view path, std::u16string_view regText);
+// What the hive file holds now, in the same relative form; none when the file
+// is missing or holds no hive. A hive still loaded shows what it held at the load.
+std::optional<std::u16string> HiveFileText(std::u16string_view path);
+// From now on RegLoadKeyW of this file, or RegUnLoadKeyW of the hive at this
+// key ("HKEY_USERS\S-1-5-..."), returns status.
+void FailHiveLoad(std::u16string_view file, std::int32_t status);
+void FailHiveUnload(std::u16string_view keyPath, std::int32_t status);
+// The hives loaded now, in the order they were loaded.
+struct LoadedHiveFile {
+  std::u16string keyPath;  // "HKEY_USERS\S-1-5-21-..."
+  std::u16string file;
+};
+const std::vector<LoadedHiveFile>& LoadedHiveFiles();
+// The process token lacks SeBackupPrivilege and SeRestorePrivilege, as a
+// token that is not an administrator's: EnableHivePrivileges fails with
+// ERROR_NOT_ALL_ASSIGNED.
+void TokenWithoutHivePrivileges();
+bool HivePrivilegesEnabled();
 
 // Handles opened by the code under test and not yet closed.
 std::size_t OpenKeyCount();

@@ -388,6 +388,13 @@ void DeleteNodeValue(Node& node, std::u16string_view name) {
                values.end());
 }
 
+bool HandleOpenInside(const Node& top) {
+  for (const auto& [value, handle] : State().handles)
+    for (const Node* at = handle.node.get(); at; at = at->parent)
+      if (at == &top) return true;
+  return false;
+}
+
 void ResetRegistry() {
   auto& s = State();
   s = Registry{};
@@ -396,6 +403,7 @@ void ResetRegistry() {
   Walk(s.machine, u"Software\\Classes", true);
   Walk(s.machine, u"System\\CurrentControlSet\\Hardware Profiles\\Current", true);
   Walk(s.users, kCurrentUserSid, true);
+  ResetHives();
 }
 
 bool KeyExists(std::u16string_view path) { return FindNode(path) != nullptr; }

@@ -40,5 +40,9 @@ Node& CreateNode(std::u16string_view path);
 void DeleteNode(std::u16string_view path);
 void SetNodeValue(Node& node, std::u16string_view name, std::uint32_t type, std::vector<std::uint8_t> data);
 void DeleteNodeValue(Node& node, std::u16string_view name);
+// Whether the code under test holds a handle to top or to a key below it.
+bool HandleOpenInside(const Node& top);
+// No hive loaded and none failing; the token holds the hive privileges, disabled.
+void ResetHives();
 
 }  // namespace memory

@@ -1,0 +1,32 @@
+// The hives of the profiles whose users are not logged on, loaded for a run
+// that cleans every user (/allusers) and unloaded when it is done.
+#pragma once
+
+#include <vector>
+
+#include "hives/loaded_hives.h"
+#include "hives/profile_list.h"
+
+namespace hives {
+
+// For each profile whose key HKEY_USERS\<SID> is not there (a logged-on user's
+// is, and a service account's), in list order: NTUSER.DAT at HKEY_USERS\<SID>,
+// then, when it loaded and the profile has one, UsrClass.dat at
+// HKEY_USERS\<SID>_Classes, unless a key of that name is there. Both are owned
+// by hives from then on. SeBackupPrivilege and SeRestorePrivilege are enabled
+// in the process's own token before the first load; nothing is enabled when
+// no profile needs it.
+//
+// A profile whose NTUSER.DAT (or folder) is missing, a stale entry, is one
+// line of the log (report::ProfileMissing) and nothing else. A hive file that
+// is there but does not load (in use, not a hive, refused; also every load
+// when the privileges could not be enabled) is reported with the load's code
+// (report::HiveNotLoaded), which makes the run's exit code 1603: that user's
+// entries may remain.
+void LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives);
+
+// UnloadAll, each hive that would not unload reported (report::HiveNotUnloaded),
+// which makes the exit code 1603.
+void UnloadHives(LoadedHives& hives);
+
+}  // namespace hives
