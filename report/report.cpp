@@ -103,4 +103,14 @@ void UndoFileNotOpened(const std::u16string& path, std::uint32_t error) {
              platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");
 }
 
+void OfflineIsRunningSystem(const std::u16string& folder) {
+  WriteError(folder +
+             u" is the Windows running now. /offline cleans a Windows that is not running, from WinPE or the "
+             u"recovery environment. Nothing was changed.\n");
+}
+
+void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive) {
+  WriteError(folder + u" holds no Windows to clean: " + systemHive + u" is missing. Nothing was changed.\n");
+}
+
 }  // namespace report

@@ -48,5 +48,9 @@ void InvalidCommandLine(const std::u16string& reason, const std::u16string& usag
 void AlreadyRunning();
 void LogNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileNotOpened(const std::u16string& path, std::uint32_t error);
+// /offline <folder> names the running Windows, or a folder without the
+// SYSTEM hive file systemHive.
+void OfflineIsRunningSystem(const std::u16string& folder);
+void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive);
 
 }  // namespace report

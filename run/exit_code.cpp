@@ -9,6 +9,8 @@ int ExitCodeOf(const report::RunOutcome& outcome) {
   return kExitDone;
 }
 
+int OfflineExitCodeOf(const report::RunOutcome& outcome) { return outcome.failed ? kExitFailure : kExitDone; }
+
 const char16_t* MeaningOf(int code) {
   for (const ExitCodeRow& row : ExitCodeTable)
     if (row.code == code) return row.meaning;

@@ -42,6 +42,10 @@ inline constexpr ExitCodeRow ExitCodeTable[] = {
 // and 0.
 int ExitCodeOf(const report::RunOutcome& outcome);
 
+// /offline: 1603 when anything could not be removed, else 0; the running
+// system needs no restart for another Windows' registry.
+int OfflineExitCodeOf(const report::RunOutcome& outcome);
+
 // The meaning from the table; empty for a code not in it.
 const char16_t* MeaningOf(int code);
 

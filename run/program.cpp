@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "backup/undo_file.h"
+#include "offline/offline_run.h"
+#include "offline/offline_windows.h"
 #include "platform/environment.h"
 #include "platform/unique_handle.h"
 #include "report/outcome.h"
@@ -53,8 +55,10 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     }
     report::LogRunStart(commandLine);
   }
+  const std::u16string offlineFolder = platform::ExpandEnvironmentStringsW(switches.offline);
   if (switches.scan) {
-    const bool found = ScanRun();
+    report::ResetOutcome();
+    const bool found = switches.offlineGiven ? offline::OfflineScanRun(offlineFolder) : ScanRun();
     if (!switches.log.empty())
       report::LogRunEnd(found ? kExitFound : kExitDone,
                         found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
@@ -71,9 +75,11 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     }
   }
   report::ResetOutcome();
-  CleaningRun(RestartPolicyOf(switches));
+  if (switches.offlineGiven) offline::OfflineCleaningRun(offlineFolder);
+  else CleaningRun(RestartPolicyOf(switches));
   backup::CloseUndoFile();
-  const int exitCode = ExitCodeOf(report::Outcome());
+  const int exitCode =
+      switches.offlineGiven ? OfflineExitCodeOf(report::Outcome()) : ExitCodeOf(report::Outcome());
   if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode));
   platform::ReleaseMutex(mutex.get());
   return exitCode;
@@ -97,6 +103,20 @@ int RunProgram() {
   if (!parsed.error.empty()) {
     report::InvalidCommandLine(parsed.error, Usage());
     return kExitInvalidCommandLine;
+  }
+  if (parsed.switches.offlineGiven) {
+    // Expanded as the log's name is, for a tool that hands on %VARIABLES%.
+    const std::u16string folder = platform::ExpandEnvironmentStringsW(parsed.switches.offline);
+    switch (offline::CheckFolder(folder)) {
+      case offline::FolderCheck::Usable:
+        break;
+      case offline::FolderCheck::NoSystemHive:
+        report::OfflineHasNoSystemHive(folder, offline::SystemHiveFile(folder, u"SYSTEM"));
+        return kExitInvalidCommandLine;
+      case offline::FolderCheck::RunningSystem:
+        report::OfflineIsRunningSystem(folder);
+        return kExitInvalidCommandLine;
+    }
   }
   return CleanWithArguments(commandLine, parsed.switches);
 }

@@ -27,6 +27,9 @@ inline constexpr platform::LocalTime kStartingLocalTime{2024, 3, 9, 7, 5, 3, 60}
 // What GetCommandLineW returns from now on, the program's name included.
 void SetCommandLine(std::u16string_view commandLine);
 
+// The running system's Windows folder (SystemWindowsDirectory) is always
+// C:\Windows, which exists only once a test creates it.
+//
 // The process's environment variables for ExpandEnvironmentStringsW: after a
 // reset COMPUTERNAME (kComputerName), ProgramData ("C:\ProgramData") and
 // windir ("C:\Windows"). An empty value removes the variable.
