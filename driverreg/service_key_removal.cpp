@@ -19,7 +19,8 @@ void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name, const 
 void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
                        platform::RegKey root, const char16_t* place) {
   platform::UniqueRegKey servicesKey;
-  const std::int32_t opened = platform::RegOpenKeyExW(root, servicesPath, platform::kSubtreeAccess, servicesKey.put());
+  const std::int32_t opened = platform::RegOpenKeyExW(root, servicesPath, platform::kSubtreeAccess,
+                                                      servicesKey.put());
   if (opened != platform::kSuccess) {
     // A Services key that is there but may not be opened keeps whatever of
     // the product's keys it holds.

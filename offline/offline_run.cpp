@@ -32,9 +32,7 @@ constexpr const char16_t* kMachineName = u"HKEY_LOCAL_MACHINE";
 constexpr const char16_t* kSystemHives[] = {u"SYSTEM", u"SOFTWARE", u"DEFAULT"};
 
 // The Services key of a control set, from the running system's path.
-std::u16string ServicesIn(const std::u16string& controlSet) {
-  return InControlSet(run::ServicesKeyPath, controlSet);
-}
+std::u16string ServicesIn(const std::u16string& controlSet) { return InControlSet(run::ServicesKeyPath, controlSet); }
 
 // A name below HKEY_LOCAL_MACHINE that no key has: the label after the prefix,
 // or with a number after it when another key (a hive an earlier run left, or
@@ -54,8 +52,8 @@ std::u16string FreeName(const std::u16string& label) {
 // Loads file under a free name; a failure is reported. True when it loaded.
 bool LoadHive(hives::LoadedHives& loaded, const std::u16string& label, const std::u16string& file) {
   const std::u16string name = FreeName(label);
-  const std::int32_t status =
-      name.empty() ? platform::kAlreadyExists : loaded.Load(platform::kLocalMachine, name, file);
+  const std::int32_t status = name.empty() ? platform::kAlreadyExists
+                                           : loaded.Load(platform::kLocalMachine, name, file);
   if (status == platform::kSuccess) return true;
   report::HiveNotLoaded(std::u16string(kMachineName) + u"\\" + (name.empty() ? kLoadPrefix + label : name), file,
                         status);

@@ -15,8 +15,8 @@ constexpr std::u16string_view kCurrentControlSet = u"CurrentControlSet\\";
 constexpr std::u16string_view kControlSet = u"ControlSet";
 
 bool StartsWithNoCase(const std::u16string& text, std::u16string_view prefix) {
-  return text.size() >= prefix.size() && text::EqualsNoCase(text.substr(0, prefix.size()).c_str(),
-                                                            std::u16string(prefix).c_str());
+  return text.size() >= prefix.size() &&
+         text::EqualsNoCase(text.substr(0, prefix.size()).c_str(), std::u16string(prefix).c_str());
 }
 
 // "ControlSet" and three digits.
@@ -100,11 +100,12 @@ std::vector<std::u16string> ControlSets(platform::RegKey root) {
   std::vector<std::u16string> sets;
   const std::u16string current = CurrentControlSet(root);
   platform::UniqueRegKey key;
-  if (!current.empty() && platform::RegOpenKeyExW(root, current.c_str(), platform::kKeyRead, key.put()) ==
-                              platform::kSuccess)
+  if (!current.empty() &&
+      platform::RegOpenKeyExW(root, current.c_str(), platform::kKeyRead, key.put()) == platform::kSuccess)
     sets.push_back(current);
   std::uint32_t count = 0, longest = 0;
-  if (platform::RegQueryInfoKeyW(root, &count, &longest, nullptr, nullptr, nullptr) != platform::kSuccess) return sets;
+  if (platform::RegQueryInfoKeyW(root, &count, &longest, nullptr, nullptr, nullptr) != platform::kSuccess)
+    return sets;
   std::u16string name(longest + 1, u'\0');
   for (std::uint32_t index = 0; index < count; ++index) {
     std::uint32_t chars = longest + 1;

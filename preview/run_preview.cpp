@@ -154,7 +154,8 @@ std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, 
     for (std::size_t r = 0; r < rootCount; ++r)
       for (const sweep::TaggedEntry& tagged : finds[r])
         if (tagged.pattern == row && sweep::StillFound(roots[r].key, tagged.entry, rows[row].pattern, tagged.nameCut))
-          found += ListFind(roots[r].key, tagged.entry, wholeKeyMarkers, listed, hivePlaces ? roots[r].name : nullptr);
+          found += ListFind(roots[r].key, tagged.entry, wholeKeyMarkers, listed,
+                            hivePlaces ? roots[r].name : nullptr);
   return found;
 }
 

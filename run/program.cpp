@@ -78,8 +78,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   if (switches.offlineGiven) offline::OfflineCleaningRun(offlineFolder);
   else CleaningRun(RestartPolicyOf(switches));
   backup::CloseUndoFile();
-  const int exitCode =
-      switches.offlineGiven ? OfflineExitCodeOf(report::Outcome()) : ExitCodeOf(report::Outcome());
+  const int exitCode = switches.offlineGiven ? OfflineExitCodeOf(report::Outcome()) : ExitCodeOf(report::Outcome());
   if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode));
   platform::ReleaseMutex(mutex.get());
   return exitCode;

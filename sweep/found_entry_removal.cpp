@@ -64,7 +64,8 @@ void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKe
         DeleteWholeKey(root, entry.keyPath, deletedKeys, place);
         break;
       case EntryKind::ValueData:
-        if (TakesWholeKey(root, entry.keyPath, wholeKeyMarkers)) DeleteWholeKey(root, entry.keyPath, deletedKeys, place);
+        if (TakesWholeKey(root, entry.keyPath, wholeKeyMarkers))
+          DeleteWholeKey(root, entry.keyPath, deletedKeys, place);
         else DeleteValue(root, entry.keyPath, entry.valueName, place);
         break;
       case EntryKind::ValueName:
