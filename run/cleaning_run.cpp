@@ -4,6 +4,7 @@
 
 #include "driverreg/class_filter_removal.h"
 #include "driverreg/service_key_removal.h"
+#include "hives/profile_hives.h"
 #include "preview/run_preview.h"
 #include "report/outcome.h"
 #include "report/progress.h"
@@ -31,9 +32,27 @@ void EndWithRestart(RestartPolicy policy) {
   }
 }
 
+// The sweep, or its listing, with the hives of the users who are not logged
+// on loaded around it when allUsers asks for them. An exception out of sweep
+// ends the process, but not before the hives are unloaded: Windows would keep
+// them loaded until the next restart, and their users could not log on.
+template <typename Sweep>
+void WithUserHives(bool allUsers, const Sweep& sweep) {
+  hives::LoadedHives loaded;
+  if (allUsers)
+    hives::LoadProfileHives(hives::ReadProfileList(platform::kLocalMachine, hives::kProfileListPath), loaded);
+  try {
+    sweep();
+  } catch (...) {
+    hives::UnloadHives(loaded);
+    throw;
+  }
+  hives::UnloadHives(loaded);
+}
+
 }  // namespace
 
-void CleaningRun(RestartPolicy policy) {
+void CleaningRun(RestartPolicy policy, bool allUsers) {
   for (const char16_t* service : ServiceTable) {
     services::StopService(service);
     services::DeleteServiceByName(service, ServicesKeyPath);
@@ -41,22 +60,26 @@ void CleaningRun(RestartPolicy policy) {
   driverreg::RemoveServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable));
   for (const ClassFilterRow& row : ClassFilterTable)
     driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
-  report::BeginSweepProgress();
-  sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable), WholeKeyMarkerTable);
-  report::EndSweepProgress();
+  WithUserHives(allUsers, [] {
+    report::BeginSweepProgress();
+    sweep::SweepRegistry(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable), WholeKeyMarkerTable);
+    report::EndSweepProgress();
+  });
   EndWithRestart(policy);
 }
 
-bool ScanRun() {
+bool ScanRun(bool allUsers) {
   std::size_t found = preview::PreviewServices(ServiceTable, std::size(ServiceTable));
   preview::Listed listed;
   found += preview::PreviewServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable), listed);
   for (const ClassFilterRow& row : ClassFilterTable)
     found += preview::PreviewUpperFilters(row.classKey, row.filters, std::size(row.filters));
-  report::BeginSweepProgress();
-  found += preview::PreviewSweep(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable),
-                                 WholeKeyMarkerTable, listed);
-  report::EndSweepProgress();
+  WithUserHives(allUsers, [&] {
+    report::BeginSweepProgress();
+    found += preview::PreviewSweep(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable),
+                                   WholeKeyMarkerTable, listed);
+    report::EndSweepProgress();
+  });
   return found != 0;
 }
 

@@ -15,10 +15,19 @@ enum class RestartPolicy {
 // pattern, and the restart step the policy names. Writes nothing of its own;
 // what happened is in the run's record (report/outcome.h). The question is
 // never put where nobody can see it (restart/restart_prompt.h).
-void CleaningRun(RestartPolicy policy = RestartPolicy::AskAlways);
+//
+// allUsers (/allusers): the hives of the profiles whose users are not logged
+// on (hives/profile_hives.h) are loaded just before the sweep, which then
+// cleans them below HKEY_USERS as any logged-on user's, and unloaded right
+// after it, before the restart step, also when the sweep ends by an
+// exception. So a profile is held for the sweep alone, not for the services'
+// stop, and a hive that would not unload is reported before the run ends.
+void CleaningRun(RestartPolicy policy = RestartPolicy::AskAlways, bool allUsers = false);
 
 // /scan: lists what CleaningRun started now would remove, and changes nothing
-// (preview/run_preview.h). True when anything of the product is there.
-bool ScanRun();
+// (preview/run_preview.h); with allUsers the hives are loaded around the
+// listing of the sweep's finds as around the sweep. True when anything of the
+// product is there.
+bool ScanRun(bool allUsers = false);
 
 }  // namespace run

@@ -44,6 +44,7 @@ struct Switches {
   bool help = false;
   bool scan = false;
   bool backupGiven = false;
+  bool allUsers = false;
   bool offlineGiven = false;
   std::u16string log;      // the file after /log; empty when not given
   std::u16string backup;   // the file after /backup

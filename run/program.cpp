@@ -58,7 +58,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   const std::u16string offlineFolder = platform::ExpandEnvironmentStringsW(switches.offline);
   if (switches.scan) {
     report::ResetOutcome();
-    const bool found = switches.offlineGiven ? offline::OfflineScanRun(offlineFolder) : ScanRun();
+    const bool found = switches.offlineGiven ? offline::OfflineScanRun(offlineFolder) : ScanRun(switches.allUsers);
     if (!switches.log.empty())
       report::LogRunEnd(found ? kExitFound : kExitDone,
                         found ? MeaningOf(kExitFound) : u"/scan: nothing of the product is there");
@@ -76,7 +76,7 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   }
   report::ResetOutcome();
   if (switches.offlineGiven) offline::OfflineCleaningRun(offlineFolder);
-  else CleaningRun(RestartPolicyOf(switches));
+  else CleaningRun(RestartPolicyOf(switches), switches.allUsers);
   backup::CloseUndoFile();
   const int exitCode = switches.offlineGiven ? OfflineExitCodeOf(report::Outcome()) : ExitCodeOf(report::Outcome());
   if (!switches.log.empty()) report::LogRunEnd(exitCode, MeaningOf(exitCode));

@@ -138,7 +138,7 @@ std::int32_t RegLoadKeyW(RegKey root, const char16_t* subKey, const char16_t* fi
   if (failing != state.failingLoads.end()) return failing->second;
   if (memory::FindNode(keyPath)) return kAlreadyExists;
   if (const auto status = memory::PathStatus(file)) return static_cast<std::int32_t>(status);
-  if (const auto refused = memory::OpenFailure(file)) return static_cast<std::int32_t>(*refused);
+  if (const auto refused = memory::OpenFailure(file); refused && *refused) return static_cast<std::int32_t>(*refused);
   for (const auto& hive : state.loaded)
     if (memory::SameName(hive.file, file)) return kSharingViolation;  // Windows holds a loaded hive's file open
   const auto text = memory::TextOf(*memory::FileContent(file));

@@ -156,6 +156,12 @@ while [ -f "$expected_stdout" ]; do
   elif [ -f "$scenario/args" ]; then read -r -a args < "$scenario/args"
   fi
   args_of_run[$run]="${args[*]}"
+  # before-run-RUN.sh, from run 2 on, as before-run.sh before the first, in
+  # that run's own session; KORVEX_RUN tells it which run it is.
+  if [ "$run" != 1 ] && [ -f "$scenario/before-run-$run.sh" ]; then
+    WINEPREFIX=$actual SCENARIO_DIR=$scenario FIXTURES_DIR=$here/fixtures KORVEX_RUN=$run \
+      timeout -k 10 600 bash "$scenario/before-run-$run.sh" || die "$name: before-run-$run.sh failed"
+  fi
   want_rc=0
   [ ! -f "$(run_file expected-exit-code "$run")" ] || want_rc=$(tr -d ' \r\n' < "$(run_file expected-exit-code "$run")")
   want_err=$work/expected-stderr-$run.txt
