@@ -91,7 +91,13 @@ void LoadAll(const std::u16string& folder, hives::LoadedHives& loaded) {
   // Without the privileges every load fails with ERROR_PRIVILEGE_NOT_HELD,
   // which is reported there.
   platform::EnableHivePrivileges();
-  for (const char16_t* name : kSystemHives) LoadHive(loaded, name, SystemHiveFile(folder, name));
+  for (const char16_t* name : kSystemHives) {
+    const std::u16string file = SystemHiveFile(folder, name);
+    // SYSTEM is there (offline::CheckFolder); another that is missing holds
+    // nothing to clean.
+    if (platform::FileStatus(file.c_str()) != 0) report::HiveMissing(file);
+    else LoadHive(loaded, name, file);
+  }
   if (const auto software = LoadedAt(loaded, SystemHiveFile(folder, u"SOFTWARE")))
     LoadProfiles(folder, *software, loaded);
 }

@@ -9,7 +9,8 @@
 namespace offline {
 
 // Loads the folder's SYSTEM, SOFTWARE and DEFAULT hives below
-// HKEY_LOCAL_MACHINE, then, from the loaded SOFTWARE's ProfileList, each
+// HKEY_LOCAL_MACHINE (SOFTWARE or DEFAULT missing: one line of the log and
+// nothing else), then, from the loaded SOFTWARE's ProfileList, each
 // profile's NTUSER.DAT and UsrClass.dat (its folder mapped to the folder's
 // drive: offline/offline_windows.h), each under a name of its own that no key
 // there has yet. With an undo file open, notes in it how to load each hive

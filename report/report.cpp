@@ -83,6 +83,11 @@ void ProfileMissing(const std::u16string& sid, const std::u16string& file) {
   LogReport(message.data(), message.size());
 }
 
+void HiveMissing(const std::u16string& file) {
+  const std::u16string message = u"Hive " + file + u" not cleaned: it is missing\n";
+  LogReport(message.data(), message.size());
+}
+
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status) {
   NoteFailure();
   Write(u"[" + key + u"]: NOT LOADED from " + file + u", ERR = 0x" + platform::Hex(status) + u"\n\n");

@@ -36,6 +36,7 @@ void FilterFound(const char16_t* classKey, const char16_t* name);  // "[%s]:Uppe
 // log and nothing else; a hive that would not load or unload is a failure,
 // reported and logged. key is the hive's full name ("HKEY_USERS\<SID>").
 void ProfileMissing(const std::u16string& sid, const std::u16string& file);  // log only
+void HiveMissing(const std::u16string& file);                                // log only
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status);
 void HiveNotUnloaded(const std::u16string& key, std::int32_t status);
 
