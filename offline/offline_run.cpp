@@ -40,7 +40,7 @@ std::u16string ServicesIn(const std::u16string& controlSet) { return InControlSe
 std::u16string FreeName(const std::u16string& label) {
   const std::u16string name = kLoadPrefix + label;
   for (std::int32_t n = 1; n < 1000; ++n) {
-    const std::u16string each = n == 1 ? name : name + u"_" + platform::Decimal(n);
+    std::u16string each = n == 1 ? name : name + u"_" + platform::Decimal(n);
     platform::UniqueRegKey key;
     if (platform::RegOpenKeyExW(platform::kLocalMachine, each.c_str(), platform::kKeyRead, key.put()) ==
         platform::kFileNotFound)

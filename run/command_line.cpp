@@ -15,7 +15,6 @@ struct SwitchRow {
   bool Switches::*given;           // set when the switch is given
   std::u16string Switches::*file;  // the next argument goes here; null for a switch without one
   const char16_t* usage;           // its line in the usage text
-  bool folder = false;             // the next argument names a folder, not a file
 };
 
 constexpr SwitchRow SwitchTable[] = {
@@ -45,8 +44,7 @@ constexpr SwitchRow SwitchTable[] = {
     {{u"offline", nullptr, nullptr},
      &Switches::offlineGiven,
      &Switches::offline,
-     u"clean the Windows in <folder> (from WinPE), not this one",
-     true},
+     u"clean the Windows in <folder> (from WinPE), not this one"},
     {{u"?", u"h", u"help"}, &Switches::help, nullptr, u"show this text"},
 };
 
@@ -72,6 +70,9 @@ constexpr Conflict ConflictTable[] = {
 
 constexpr std::u16string_view kFileNamePlaceholder = u"<file>";
 constexpr std::u16string_view kFolderPlaceholder = u"<folder>";
+
+// Whether the next argument names a folder rather than a file.
+bool TakesFolder(const SwitchRow& row) { return row.file == &Switches::offline; }
 
 // The row of a switch argument ("/quiet", "-Q", "--help"); null for an
 // argument that is not a switch or names none of the table.
@@ -171,7 +172,7 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     if (row->given) switches.*(row->given) = true;
     if (!row->file) continue;
     if (i + 1 == arguments.size() || arguments[i + 1].empty() || FindSwitch(arguments[i + 1])) {
-      error(Shown(*row) + (row->folder ? u" needs a folder" : u" needs a file name"));
+      error(Shown(*row) + (TakesFolder(*row) ? u" needs a folder" : u" needs a file name"));
       continue;
     }
     if (!(switches.*(row->file)).empty()) error(Shown(*row) + u" is given twice");
@@ -199,7 +200,7 @@ std::u16string Usage() {
       if (!form.empty()) form += u", ";
       form += u"/" + std::u16string(name);
     }
-    if (row.file) form += u" " + std::u16string(row.folder ? kFolderPlaceholder : kFileNamePlaceholder);
+    if (row.file) form += u" " + std::u16string(TakesFolder(row) ? kFolderPlaceholder : kFileNamePlaceholder);
     width = std::max(width, form.size());
     forms.push_back(std::move(form));
   }

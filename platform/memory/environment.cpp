@@ -234,7 +234,7 @@ std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity) {
   std::u16string normal = memory::Normal(path);
   for (const auto& [link, target] : state.folderLinks)
     if (normal.compare(0, link.size(), link) == 0 && (normal.size() == link.size() || normal[link.size()] == u'\\')) {
-      normal = target + normal.substr(link.size());
+      normal.replace(0, link.size(), target);
       break;
     }
   if (!memory::FolderExists(normal) && !state.files.count(normal))

@@ -57,6 +57,7 @@ std::string Described(const run::ParsedArguments& parsed) {
   if (!s.log.empty()) described += " log=" + memory::Narrow(s.log);
   if (s.scan) described += " scan";
   if (!s.backup.empty()) described += " backup=" + memory::Narrow(s.backup);
+  if (s.offlineGiven) described += " offline=" + memory::Narrow(s.offline);
   return described;
 }
 
@@ -95,6 +96,10 @@ TEST(CommandLine, EachSwitchByEveryNameAndEveryRefusal) {
       {{u"/backup"}, "error: /backup needs a file name"},
       {{u"/scan", u"/backup", u"u.reg"}, "error: /scan and /backup cannot be combined"},
       {{u"/forcerestart", u"/scan"}, "error: /scan and /forcerestart cannot be combined"},
+      // Another Windows: a folder, and no restart of this one.
+      {{u"/Offline", u"D:\\Windows", u"/quiet", u"/norestart"}, " quiet norestart offline=D:\\Windows"},
+      {{u"/offline", u"/scan"}, "error: /offline needs a folder"},
+      {{u"/offline", u"D:\\Windows", u"/forcerestart"}, "error: /offline and /forcerestart cannot be combined"},
       // Help wins wherever it stands, but not in a file name's place.
       {{u"/?"}, " help"},
       {{u"/bogus", u"-h", u"/quiet", u"/promptrestart"}, " help quiet promptrestart"},
@@ -137,8 +142,8 @@ TEST(ExitCode, FailureFirstThenTheRestart) {
   // The usage lists every switch's names and every code.
   const std::string usage = memory::Narrow(run::Usage());
   for (const char* shown : {"/quiet, /q, /qn", "/norestart", "/forcerestart", "/promptrestart", "/log <file>",
-                            "/scan", "/backup <file>", "/?, /h, /help", "\n  1     ", "\n  3010  ", "\n  1641  ",
-                            "\n  1603  ", "\n  1618  ", "\n  1622  ", "\n  1639  "})
+                            "/scan", "/backup <file>", "/offline <folder>", "/?, /h, /help", "\n  1     ",
+                            "\n  3010  ", "\n  1641  ", "\n  1603  ", "\n  1618  ", "\n  1622  ", "\n  1639  "})
     EXPECT_NE(usage.find(shown), std::string::npos) << shown;
 }
 
