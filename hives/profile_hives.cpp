@@ -19,7 +19,8 @@ bool UserKeyThere(const std::u16string& name) {
 
 }  // namespace
 
-void LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives) {
+std::size_t LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives) {
+  std::size_t notLoaded = 0;
   bool privilegesAsked = false;
   for (const Profile& profile : profiles) {
     if (UserKeyThere(profile.sid)) continue;
@@ -37,6 +38,7 @@ void LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives) 
     std::int32_t status = hives.Load(platform::kUsers, profile.sid, userFile);
     if (status != platform::kSuccess) {
       report::HiveNotLoaded(std::u16string(kUsersName) + u"\\" + profile.sid, userFile, status);
+      ++notLoaded;
       continue;
     }
     const std::u16string classesKey = profile.sid + kClassesHiveSuffix;
@@ -44,18 +46,23 @@ void LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives) 
     // A profile that was never logged on to interactively has no classes of its own.
     if (UserKeyThere(classesKey) || platform::FileStatus(classesFile.c_str()) != 0) continue;
     status = hives.Load(platform::kUsers, classesKey, classesFile);
-    if (status != platform::kSuccess)
+    if (status != platform::kSuccess) {
       report::HiveNotLoaded(std::u16string(kUsersName) + u"\\" + classesKey, classesFile, status);
+      ++notLoaded;
+    }
   }
+  return notLoaded;
 }
 
-void UnloadHives(LoadedHives& hives) {
-  for (const UnloadFailure& failure : hives.UnloadAll()) {
+std::size_t UnloadHives(LoadedHives& hives) {
+  const std::vector<UnloadFailure> failures = hives.UnloadAll();
+  for (const UnloadFailure& failure : failures) {
     std::u16string key;
     for (const auto& root : platform::kRootTable)
       if (root.key == failure.hive.root) key = root.name;
     report::HiveNotUnloaded(key + u"\\" + failure.hive.subKey, failure.status);
   }
+  return failures.size();
 }
 
 }  // namespace hives

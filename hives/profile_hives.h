@@ -2,6 +2,7 @@
 // that cleans every user (/allusers) and unloaded when it is done.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "hives/loaded_hives.h"
@@ -22,11 +23,11 @@ namespace hives {
 // is there but does not load (in use, not a hive, refused; also every load
 // when the privileges could not be enabled) is reported with the load's code
 // (report::HiveNotLoaded), which makes the run's exit code 1603: that user's
-// entries may remain.
-void LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives);
+// entries may remain. Returns how many hives did not load.
+std::size_t LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives);
 
 // UnloadAll, each hive that would not unload reported (report::HiveNotUnloaded),
-// which makes the exit code 1603.
-void UnloadHives(LoadedHives& hives);
+// which makes the exit code 1603. Returns how many did not unload.
+std::size_t UnloadHives(LoadedHives& hives);
 
 }  // namespace hives

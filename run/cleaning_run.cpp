@@ -36,18 +36,21 @@ void EndWithRestart(RestartPolicy policy) {
 // on loaded around it when allUsers asks for them. An exception out of sweep
 // ends the process, but not before the hives are unloaded: Windows would keep
 // them loaded until the next restart, and their users could not log on.
+// Returns how many hives did not load or unload.
 template <typename Sweep>
-void WithUserHives(bool allUsers, const Sweep& sweep) {
+std::size_t WithUserHives(bool allUsers, const Sweep& sweep) {
   hives::LoadedHives loaded;
+  std::size_t failed = 0;
   if (allUsers)
-    hives::LoadProfileHives(hives::ReadProfileList(platform::kLocalMachine, hives::kProfileListPath), loaded);
+    failed = hives::LoadProfileHives(hives::ReadProfileList(platform::kLocalMachine, hives::kProfileListPath),
+                                     loaded);
   try {
     sweep();
   } catch (...) {
     hives::UnloadHives(loaded);
     throw;
   }
-  hives::UnloadHives(loaded);
+  return failed + hives::UnloadHives(loaded);
 }
 
 }  // namespace
@@ -74,13 +77,15 @@ bool ScanRun(bool allUsers) {
   found += preview::PreviewServiceKeys(ServicesKeyPath, ServiceKeyTable, std::size(ServiceKeyTable), listed);
   for (const ClassFilterRow& row : ClassFilterTable)
     found += preview::PreviewUpperFilters(row.classKey, row.filters, std::size(row.filters));
-  WithUserHives(allUsers, [&] {
+  // A hive that did not load may hold the product, as a service manager that
+  // cannot be opened may: it counts as something there.
+  const std::size_t hivesFailed = WithUserHives(allUsers, [&] {
     report::BeginSweepProgress();
     found += preview::PreviewSweep(SweepTable, std::size(SweepTable), RootTable, std::size(RootTable),
                                    WholeKeyMarkerTable, listed);
     report::EndSweepProgress();
   });
-  return found != 0;
+  return found + hivesFailed != 0;
 }
 
 }  // namespace run

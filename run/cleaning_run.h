@@ -27,7 +27,7 @@ void CleaningRun(RestartPolicy policy = RestartPolicy::AskAlways, bool allUsers 
 // /scan: lists what CleaningRun started now would remove, and changes nothing
 // (preview/run_preview.h); with allUsers the hives are loaded around the
 // listing of the sweep's finds as around the sweep. True when anything of the
-// product is there.
+// product is there, or may be: a hive that did not load or unload counts.
 bool ScanRun(bool allUsers = false);
 
 }  // namespace run

@@ -106,6 +106,15 @@ TEST(AllUsers, EveryWayOutUnloadsAndAHiveThatStaysMakesTheRunFail) {
   const std::u16string kept = memory::HiveFileText(kAnn).value_or(u"");
   EXPECT_TRUE(Has(kept, u"[Software\\Korvex for Windows]\n") && Has(kept, u"\"KorvexTray\""));
 
+  // A hive that does not load may hold the product: it counts as something there.
+  Machine();
+  memory::LoadReg(u"[-HKCU\\Software\\Korvex for Windows]\n[-HKLM\\System\\CurrentControlSet\\Services\\Tarnvol]\n");
+  memory::CreateHiveFile(kAnn, u"[Software]\n");
+  memory::CreateHiveFile(kAnnClasses, u"[.txt]\n");
+  EXPECT_EQ(RunWith(u"k.exe /scan /allusers"), 1);
+  EXPECT_EQ(memory::Output(),
+            u"[HKEY_USERS\\S-1-5-21-1000-1004]: NOT LOADED from C:\\Users\\bob\\NTUSER.DAT, ERR = 0x20\n\n");
+
   // Without the switch, and with a refused one, nothing is loaded.
   Machine();
   EXPECT_EQ(RunWith(u"k.exe /quiet /allusers /reboot"), 1639);
