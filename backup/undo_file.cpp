@@ -145,6 +145,22 @@ std::int32_t SaveValue(platform::RegKey key, const char16_t* name) {
   });
 }
 
+std::int32_t SaveHiveNote(const std::vector<std::pair<std::u16string, std::u16string>>& hives) {
+  if (!File() || hives.empty()) return 0;
+  // reg names HKEY_LOCAL_MACHINE HKLM.
+  const auto shortName = [](const std::u16string& key) {
+    const std::size_t slash = key.find(u'\\');
+    return u"HKLM" + (slash == std::u16string::npos ? std::u16string() : key.substr(slash));
+  };
+  std::u16string note = CommentLine(u"The keys below are in hives of a Windows that was not running, loaded by");
+  note += CommentLine(u"Korvex Cleaner /offline. To put them back, from an elevated console:");
+  for (const auto& [key, file] : hives) note += CommentLine(u"  reg load " + shortName(key) + u" \"" + file + u"\"");
+  note += CommentLine(u"  reg import <this file>");
+  for (const auto& [key, file] : hives) note += CommentLine(u"  reg unload " + shortName(key));
+  note += CommentLine(u"The drive letter of the files may differ when the disk is seen from another system.");
+  return Write(note + u"\r\n");
+}
+
 std::int32_t SaveValueAt(platform::RegKey root, const char16_t* path, const char16_t* name) {
   if (!File()) return 0;
   platform::UniqueRegKey key;

@@ -30,7 +30,11 @@
 // phases call them on every run.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -74,5 +78,13 @@ std::int32_t SaveKeyAt(platform::RegKey root, const char16_t* path);
 std::int32_t SaveValue(platform::RegKey key, const char16_t* name);
 // The same for a key opened here, from root and path, only for reading.
 std::int32_t SaveValueAt(platform::RegKey root, const char16_t* path, const char16_t* name);
+
+// For a run on hives it loaded itself (/offline): ";" comments that say how
+// to import what follows, since `reg import` of a key of a hive that is not
+// loaded would make a key of that name instead: each hive loaded under the
+// same name with `reg load`, the file imported, each unloaded again. hives
+// holds each hive's key ("HKEY_LOCAL_MACHINE\KorvexOffline_SYSTEM") and
+// its file. Returns as SaveKey does.
+std::int32_t SaveHiveNote(const std::vector<std::pair<std::u16string, std::u16string>>& hives);
 
 }  // namespace backup

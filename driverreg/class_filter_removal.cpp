@@ -35,7 +35,7 @@ bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, 
 }
 
 // The read, edit and write-back on an open class key.
-void EditUpperFilters(RegKey key, const char16_t* classKey, const char16_t* const* names, std::size_t count) {
+void EditUpperFilters(RegKey key, const std::u16string& classKey, const char16_t* const* names, std::size_t count) {
   std::uint32_t type = 0;
   std::uint32_t bytes = 0;
   const std::int32_t sized = platform::RegQueryValueExW(key, kUpperFilters, &type, nullptr, &bytes);
@@ -71,7 +71,7 @@ void EditUpperFilters(RegKey key, const char16_t* classKey, const char16_t* cons
   if (length == 0 || units[length - 1] != 0) units[length] = 0xFFFF;
   // The list as it was goes to the undo file first; without it, it stays.
   if (const std::int32_t saved = backup::SaveValue(key, kUpperFilters)) {
-    report::ValueNotDeleted(classKey, kUpperFilters, saved);
+    report::ValueNotDeleted(classKey.c_str(), kUpperFilters, saved);
     return;
   }
   if (platform::RegSetValueExW(key, kUpperFilters, type, raw, static_cast<std::uint32_t>(length * 2)) ==
@@ -99,15 +99,15 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
   return write;
 }
 
-void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count) {
+void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count, RegKey root,
+                       const char16_t* place) {
   platform::UniqueRegKey key;
-  const std::int32_t opened = platform::RegOpenKeyExW(platform::kLocalMachine, classKey, platform::kClassKeyAccess,
-                                                      key.put());
+  const std::int32_t opened = platform::RegOpenKeyExW(root, classKey, platform::kClassKeyAccess, key.put());
   if (opened != platform::kSuccess) {
     if (opened != platform::kFileNotFound) report::NoteFailure();
     return;
   }
-  EditUpperFilters(key.get(), classKey, names, count);
+  EditUpperFilters(key.get(), report::PlacedPath(place, classKey), names, count);
 }
 
 }  // namespace driverreg

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 
+#include "platform/registry.h"
+
 namespace driverreg {
 
 // Edits a REG_MULTI_SZ list in place: removes every element of the first
@@ -38,6 +40,10 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
 // not be read may hold none of the names, but a filter left in place whose
 // driver the run deleted can keep the class's devices from starting, so the
 // doubt is reported rather than passed over.
-void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count);
+//
+// classKey lies below root; with a place (a hive of another Windows) the one
+// report names it by the place (report::PlacedPath).
+void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count,
+                       platform::RegKey root = platform::kLocalMachine, const char16_t* place = nullptr);
 
 }  // namespace driverreg

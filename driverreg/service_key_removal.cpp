@@ -4,20 +4,22 @@
 #include "platform/unique_handle.h"
 #include "removal/whole_key_removal.h"
 #include "report/outcome.h"
+#include "report/report.h"
 
 namespace driverreg {
 
-void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name) {
-  const std::int32_t status = removal::RemoveWholeKey(servicesKey, name);
+void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name, const char16_t* place) {
+  const std::int32_t status = removal::RemoveWholeKey(servicesKey, name, nullptr, place);
   // A failure that was reported has noted itself; this also catches the
   // silent one, a fresh handle to the Services key that cannot be had.
   if (status == platform::kSuccess) report::NoteRestartNeeded();
   else if (status != platform::kFileNotFound) report::NoteFailure();
 }
 
-void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count) {
+void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
+                       platform::RegKey root, const char16_t* place) {
   platform::UniqueRegKey servicesKey;
-  const std::int32_t opened = platform::RegOpenKeyExW(platform::kLocalMachine, servicesPath, platform::kSubtreeAccess,
+  const std::int32_t opened = platform::RegOpenKeyExW(root, servicesPath, platform::kSubtreeAccess,
                                                       servicesKey.put());
   if (opened != platform::kSuccess) {
     // A Services key that is there but may not be opened keeps whatever of
@@ -25,7 +27,9 @@ void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* name
     if (opened != platform::kFileNotFound) report::NoteFailure();
     return;
   }
-  for (std::size_t i = 0; i < count; ++i) RemoveServiceKey(servicesKey.get(), names[i]);
+  const std::u16string servicesPlace = report::PlacedPath(place, servicesPath);
+  for (std::size_t i = 0; i < count; ++i)
+    RemoveServiceKey(servicesKey.get(), names[i], place ? servicesPlace.c_str() : nullptr);
 }
 
 }  // namespace driverreg

@@ -12,14 +12,18 @@
 
 namespace driverreg {
 
-// Opens HKEY_LOCAL_MACHINE\servicesPath and removes each name in order. When
-// the Services key cannot be opened nothing is deleted and nothing is written.
-void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count);
+// Opens root\servicesPath and removes each name in order. When the Services
+// key cannot be opened nothing is deleted and nothing is written. With a
+// place (a hive of another Windows), each report names the key by the place,
+// servicesPath and the name (report::PlacedPath) rather than by the name alone.
+void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
+                       platform::RegKey root = platform::kLocalMachine, const char16_t* place = nullptr);
 
 // Deletes the subkey name of servicesKey with everything below it, through a
 // fresh handle to servicesKey itself: "[name]: DELETED\n\n" or "[name]: NOT
 // DELETED, ERR = 0x%X\n\n" with the status, the name as given whatever the
-// case it is stored in. Silent when the fresh handle cannot be opened.
-void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name);
+// case it is stored in (with place, the place before it). Silent when the
+// fresh handle cannot be opened.
+void RemoveServiceKey(platform::RegKey servicesKey, const char16_t* name, const char16_t* place = nullptr);
 
 }  // namespace driverreg

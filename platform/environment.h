@@ -65,6 +65,11 @@ std::uint32_t WaitForSingleObject(MutexHandle mutex, std::uint32_t milliseconds)
 int ReleaseMutex(MutexHandle mutex);
 int CloseHandle(MutexHandle mutex);
 
+// GetSystemWindowsDirectoryW: the running system's own Windows folder
+// ("C:\Windows", %SystemRoot%), which no environment variable can change;
+// empty when the call fails.
+std::u16string SystemWindowsDirectory();
+
 // GetComputerNameW and GetUserNameW; empty when the call fails.
 std::u16string ComputerName();
 std::u16string UserName();

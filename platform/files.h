@@ -1,6 +1,7 @@
 // The files a run with arguments writes: its log, appended to and created,
 // with its folder, when missing, and its undo file, which is read before it
-// is appended to and cut back when an entry is not written whole.
+// is appended to and cut back when an entry is not written whole; and which
+// file or folder a path names.
 #pragma once
 
 #include <cstddef>

@@ -84,16 +84,18 @@ bool ListValue(Listed& listed, const std::u16string& holder, const std::u16strin
 }
 
 // One find of a walk of root, listed as the run would delete it.
-std::size_t ListFind(RegKey root, const sweep::FoundEntry& entry, sweep::WholeKeyMarkerList markers, Listed& listed) {
+std::size_t ListFind(RegKey root, const sweep::FoundEntry& entry, sweep::WholeKeyMarkerList markers, Listed& listed,
+                     const char16_t* place) {
   const std::u16string holder = RealName(root, entry.keyPath);
   const bool whole = entry.kind == sweep::EntryKind::Key || (entry.kind == sweep::EntryKind::ValueData &&
                                                              sweep::TakesWholeKey(root, entry.keyPath, markers));
+  const std::u16string shown = report::PlacedPath(place, entry.keyPath);
   if (whole) {
     if (!ListKey(listed, holder)) return 0;
-    report::KeyFound(entry.keyPath.c_str());
+    report::KeyFound(shown.c_str());
   } else {
     if (!ListValue(listed, holder, entry.valueName)) return 0;
-    report::ValueFound(entry.keyPath.c_str(), entry.valueName.c_str());
+    report::ValueFound(shown.c_str(), entry.valueName.c_str());
   }
   return 1;
 }
@@ -126,33 +128,33 @@ Listing PreviewServices(const char16_t* servicesPath, const char16_t* const* nam
 }
 
 Listing PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
-                           Listed& listed) {
+                           Listed& listed, RegKey root, const char16_t* place) {
   platform::UniqueRegKey services;
-  if (platform::RegOpenKeyExW(platform::kLocalMachine, servicesPath, platform::kKeyRead, services.put()) !=
-      platform::kSuccess)
+  if (platform::RegOpenKeyExW(root, servicesPath, platform::kKeyRead, services.put()) != platform::kSuccess)
     return {};
+  const std::u16string servicesPlace = report::PlacedPath(place, servicesPath);
   Listing listing;
   for (std::size_t i = 0; i < count; ++i) {
     platform::UniqueRegKey key;
     const std::int32_t status = platform::RegOpenKeyExW(services.get(), names[i], 0, key.put());
     if (status != platform::kSuccess && status != platform::kAccessDenied) continue;
     if (!ListKey(listed, key ? platform::KeyObjectName(key.get()) : std::u16string())) continue;
+    const std::u16string shown = place ? report::PlacedPath(servicesPlace.c_str(), names[i]) : names[i];
     if (HoldsDeleteFlag(services.get(), names[i])) {
-      report::KeyPendingRestart(names[i]);
+      report::KeyPendingRestart(shown.c_str());
       ++listing.pending;
     } else {
-      report::KeyFound(names[i]);
+      report::KeyFound(shown.c_str());
       ++listing.found;
     }
   }
   return listing;
 }
 
-std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const* names, std::size_t count) {
+std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const* names, std::size_t count,
+                                RegKey root, const char16_t* place) {
   platform::UniqueRegKey key;
-  if (platform::RegOpenKeyExW(platform::kLocalMachine, classKey, platform::kKeyQueryValue, key.put()) !=
-      platform::kSuccess)
-    return 0;
+  if (platform::RegOpenKeyExW(root, classKey, platform::kKeyQueryValue, key.put()) != platform::kSuccess) return 0;
   std::uint32_t type = 0, bytes = 0;
   if (platform::RegQueryValueExW(key.get(), u"UpperFilters", &type, nullptr, &bytes) != platform::kSuccess ||
       type != platform::kRegMultiSz || bytes < 2)
@@ -170,14 +172,15 @@ std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const*
   for (std::size_t i = 0; i < count && names[i]; ++i) {
     std::copy(list.get(), list.get() + length, copy.get());
     if (driverreg::RemoveMultiStringEntry(copy.get(), names[i], length) == length) continue;
-    report::FilterFound(classKey, names[i]);
+    report::FilterFound(report::PlacedPath(place, classKey).c_str(), names[i]);
     ++found;
   }
   return found;
 }
 
 std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
-                         std::size_t rootCount, sweep::WholeKeyMarkerList wholeKeyMarkers, Listed& listed) {
+                         std::size_t rootCount, sweep::WholeKeyMarkerList wholeKeyMarkers, Listed& listed,
+                         bool hivePlaces) {
   std::vector<sweep::TaggedList> finds(rootCount);
   for (std::size_t r = 0; r < rootCount; ++r) {
     report::SweepProgressRoot(roots[r].name);
@@ -188,7 +191,8 @@ std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, 
     for (std::size_t r = 0; r < rootCount; ++r)
       for (const sweep::TaggedEntry& tagged : finds[r])
         if (tagged.pattern == row && sweep::StillFound(roots[r].key, tagged.entry, rows[row].pattern, tagged.nameCut))
-          found += ListFind(roots[r].key, tagged.entry, wholeKeyMarkers, listed);
+          found += ListFind(roots[r].key, tagged.entry, wholeKeyMarkers, listed,
+                            hivePlaces ? roots[r].name : nullptr);
   return found;
 }
 

@@ -52,12 +52,18 @@ struct Listing {
 // is a service key that holds DeleteFlag = 1: the manager deletes such keys
 // at the next start. A key that may not be read counts as there.
 Listing PreviewServices(const char16_t* servicesPath, const char16_t* const* names, std::size_t count);
+// The keys and lists below root; with a place (a hive of another Windows) or
+// hivePlaces, lines name their keys as the run's reports do then
+// (driverreg/, sweep/registry_sweep.h).
 Listing PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
-                           Listed& listed);
+                           Listed& listed, platform::RegKey root = platform::kLocalMachine,
+                           const char16_t* place = nullptr);
 
 // Each returns the number of lines it listed.
-std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const* names, std::size_t count);
+std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const* names, std::size_t count,
+                                platform::RegKey root = platform::kLocalMachine, const char16_t* place = nullptr);
 std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
-                         std::size_t rootCount, sweep::WholeKeyMarkerList wholeKeyMarkers, Listed& listed);
+                         std::size_t rootCount, sweep::WholeKeyMarkerList wholeKeyMarkers, Listed& listed,
+                         bool hivePlaces = false);
 
 }  // namespace preview

@@ -59,7 +59,8 @@ std::int32_t DeleteChildren(RegKey key, char16_t* buffer) {
 
 }  // namespace
 
-std::int32_t RemoveWholeKey(RegKey base, const char16_t* path, std::optional<std::u16string>* ownName) {
+std::int32_t RemoveWholeKey(RegKey base, const char16_t* path, std::optional<std::u16string>* ownName,
+                            const char16_t* place) {
   if (ownName) ownName->reset();
   platform::UniqueRegKey handle;
   const std::int32_t opened = platform::RegOpenKeyExW(base, nullptr, platform::kSubtreeAccess, handle.put());
@@ -70,8 +71,9 @@ std::int32_t RemoveWholeKey(RegKey base, const char16_t* path, std::optional<std
   char16_t buffer[kLongestKeyName + 1];
   const std::int32_t status = DeleteKey(handle.get(), path, false, buffer, ownName);
   handle.reset();
-  if (status == platform::kSuccess) report::KeyDeleted(path);
-  else report::KeyNotDeleted(path, status);
+  const std::u16string shown = report::PlacedPath(place, path);
+  if (status == platform::kSuccess) report::KeyDeleted(shown.c_str());
+  else report::KeyNotDeleted(shown.c_str(), status);
   return status;
 }
 

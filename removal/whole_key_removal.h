@@ -26,7 +26,8 @@ namespace removal {
 //
 // Returns that status, or the failed open's. ownName, when given, receives once
 // the key was opened its full name as the kernel knew it (empty if unknown).
+// place, when given, names the hive base lies in (report::PlacedPath).
 std::int32_t RemoveWholeKey(platform::RegKey base, const char16_t* path,
-                            std::optional<std::u16string>* ownName = nullptr);
+                            std::optional<std::u16string>* ownName = nullptr, const char16_t* place = nullptr);
 
 }  // namespace removal

@@ -24,6 +24,11 @@ void WriteError(const std::u16string& message) { platform::WriteError(message.da
 
 }  // namespace
 
+std::u16string PlacedPath(const char16_t* place, const std::u16string& path) {
+  if (!place) return path;
+  return path.empty() ? std::u16string(place) : place + (u"\\" + path);
+}
+
 void ServiceManagerUnavailable() {
   NoteFailure();
   Write(u"Can't open SCManager\n");
@@ -91,6 +96,11 @@ void ProfileBackupEntry(const std::u16string& name) {
   LogReport(message.data(), message.size());
 }
 
+void HiveMissing(const std::u16string& file) {
+  const std::u16string message = u"Hive " + file + u" not cleaned: it is missing\n";
+  LogReport(message.data(), message.size());
+}
+
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status) {
   NoteFailure();
   Write(u"[" + key + u"]: NOT LOADED from " + file + u", ERR = 0x" + platform::Hex(status) + u"\n\n");
@@ -127,6 +137,16 @@ void Wow64Refused() {
       u"Run x64\\korvex-cleaner.exe instead. Nothing was changed.\n";
   WriteError(message);
   LogReport(message.data(), message.size());
+}
+
+void OfflineIsRunningSystem(const std::u16string& folder) {
+  WriteError(folder +
+             u" is the Windows running now. /offline cleans a Windows that is not running, from WinPE or the "
+             u"recovery environment. Nothing was changed.\n");
+}
+
+void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive) {
+  WriteError(folder + u" holds no Windows to clean: " + systemHive + u" is missing. Nothing was changed.\n");
 }
 
 }  // namespace report

@@ -9,6 +9,12 @@
 
 namespace report {
 
+// How a report names a key: by its path alone, or, for a hive that is not the
+// running system's, by its place, "place\\path" (the hive file, then the path
+// inside it), so that each line says which file the key came from. The
+// hive's own key is the place alone.
+std::u16string PlacedPath(const char16_t* place, const std::u16string& path);
+
 void ServiceManagerUnavailable();                               // "Can't open SCManager\n"
 void StopRefused(std::uint32_t lastError);                      // "Can't stop. Error - %d\n", signed decimal
 void ServiceStopped();                                          // "Service stopped\n"
@@ -42,6 +48,7 @@ void RemovalFinishesAtRestart(const char16_t* service);
 // reported and logged. key is the hive's full name ("HKEY_USERS\<SID>").
 void ProfileMissing(const std::u16string& sid, const std::u16string& file);  // log only
 void ProfileBackupEntry(const std::u16string& name);                         // log only
+void HiveMissing(const std::u16string& file);                                // log only
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status);
 void HiveNotUnloaded(const std::u16string& key, std::int32_t status);
 
@@ -60,5 +67,9 @@ void NotAnUndoFile(const std::u16string& path);
 // view: standard error, and the log when one is open, since this refusal
 // comes after the log is opened.
 void Wow64Refused();
+// /offline <folder> names the running Windows, or a folder without the
+// SYSTEM hive file systemHive.
+void OfflineIsRunningSystem(const std::u16string& folder);
+void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive);
 
 }  // namespace report

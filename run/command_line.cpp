@@ -58,6 +58,10 @@ constexpr SwitchRow SwitchTable[] = {
      &Switches::allUsers,
      nullptr,
      u"also clean the profiles of users who are not logged on"},
+    {{u"offline", nullptr, nullptr},
+     &Switches::offlineGiven,
+     &Switches::offline,
+     u"clean the Windows in <folder> (from WinPE), not this one"},
     {{u"?", u"h", u"help"}, &Switches::help, nullptr, u"show this text"},
 };
 
@@ -76,9 +80,16 @@ constexpr Conflict ConflictTable[] = {
     {&Switches::scan, &Switches::backupGiven},
     {&Switches::scan, &Switches::forceRestart},
     {&Switches::scan, &Switches::promptRestart},
+    // Another Windows is not the one a restart would start.
+    {&Switches::offlineGiven, &Switches::forceRestart},
+    {&Switches::offlineGiven, &Switches::promptRestart},
 };
 
 constexpr std::u16string_view kFileNamePlaceholder = u"<file>";
+constexpr std::u16string_view kFolderPlaceholder = u"<folder>";
+
+// Whether the next argument names a folder rather than a file.
+bool TakesFolder(const SwitchRow& row) { return row.file == &Switches::offline; }
 
 const char16_t* LastName(const SwitchRow& row) {
   return row.names[2] ? row.names[2] : row.names[1] ? row.names[1] : row.names[0];
@@ -200,7 +211,7 @@ ParsedArguments ParseArguments(const std::vector<std::u16string>& arguments) {
     if (row->given) switches.*(row->given) = true;
     if (!row->file) continue;
     if (i + 1 == arguments.size() || arguments[i + 1].empty() || FindSwitch(arguments[i + 1])) {
-      error(Shown(*row) + u" needs a file name");
+      error(Shown(*row) + (TakesFolder(*row) ? u" needs a folder" : u" needs a file name"));
       continue;
     }
     if (!(switches.*(row->file)).empty()) error(Shown(*row) + u" is given twice");
@@ -232,7 +243,7 @@ std::u16string Usage() {
       if (!form.empty()) form += u", ";
       form += u"/" + std::u16string(name);
     }
-    if (row.file) form += u" " + std::u16string(kFileNamePlaceholder);
+    if (row.file) form += u" " + std::u16string(TakesFolder(row) ? kFolderPlaceholder : kFileNamePlaceholder);
     width = std::max(width, form.size());
     forms.push_back(std::move(form));
   }

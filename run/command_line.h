@@ -54,8 +54,10 @@ struct Switches {
   bool scan = false;
   bool backupGiven = false;
   bool allUsers = false;
-  std::u16string log;     // the file after /log; empty when not given
-  std::u16string backup;  // the file after /backup
+  bool offlineGiven = false;
+  std::u16string log;      // the file after /log; empty when not given
+  std::u16string backup;   // the file after /backup
+  std::u16string offline;  // the Windows folder after /offline
 };
 
 struct ParsedArguments {

@@ -14,6 +14,8 @@ int ScanExitCodeOf(std::size_t found, std::size_t pending) {
   return pending != 0 ? kExitRestartRequired : kExitDone;
 }
 
+int OfflineExitCodeOf(const report::RunOutcome& outcome) { return outcome.failed ? kExitFailure : kExitDone; }
+
 const char16_t* MeaningOf(int code, bool scan) {
   for (const ExitCodeRow& row : ExitCodeTable)
     if (row.code == code && row.scan == scan) return row.meaning;

@@ -53,6 +53,10 @@ int ExitCodeOf(const report::RunOutcome& outcome);
 // run before it could stop no driver), else 0.
 int ScanExitCodeOf(std::size_t found, std::size_t pending);
 
+// /offline: 1603 when anything could not be removed, else 0; the running
+// system needs no restart for another Windows' registry.
+int OfflineExitCodeOf(const report::RunOutcome& outcome);
+
 // The meaning from the table, of a run's code or of a /scan's; empty for a
 // code not in it.
 const char16_t* MeaningOf(int code, bool scan = false);

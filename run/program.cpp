@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "backup/undo_file.h"
+#include "offline/offline_run.h"
+#include "offline/offline_windows.h"
 #include "platform/environment.h"
 #include "platform/files.h"
 #include "platform/unique_handle.h"
@@ -89,9 +91,12 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     if (run.mutex) platform::ReleaseMutex(run.mutex.get());
     return kExitFailure;
   }
+  const std::u16string offlineFolder = platform::ExpandEnvironmentStringsW(switches.offline);
   if (switches.scan) {
     if (logged) report::LogRunStart(commandLine);
-    const ScanCount listed = ScanRun(switches.allUsers);
+    report::ResetOutcome();
+    const ScanCount listed = switches.offlineGiven ? ScanCount{offline::OfflineScanRun(offlineFolder) ? 1u : 0u, 0}
+                                                   : ScanRun(switches.allUsers);
     const int exitCode = ScanExitCodeOf(listed.found, listed.pending);
     if (logged) report::LogRunEnd(exitCode, MeaningOf(exitCode, true));
     if (run.mutex) platform::ReleaseMutex(run.mutex.get());
@@ -121,9 +126,10 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   }
   if (logged) report::LogRunStart(commandLine);
   report::ResetOutcome();
-  CleaningRun(RestartPolicyOf(switches), switches.allUsers);
+  if (switches.offlineGiven) offline::OfflineCleaningRun(offlineFolder);
+  else CleaningRun(RestartPolicyOf(switches), switches.allUsers);
   backup::CloseUndoFile();
-  const int exitCode = ExitCodeOf(report::Outcome());
+  const int exitCode = switches.offlineGiven ? OfflineExitCodeOf(report::Outcome()) : ExitCodeOf(report::Outcome());
   if (logged) {
     for (const std::u16string& service : report::RemovedAtRestart())
       report::RemovalFinishesAtRestart(service.c_str());
@@ -151,6 +157,20 @@ int RunProgram() {
   if (!parsed.error.empty()) {
     report::InvalidCommandLine(parsed.error, Usage());
     return kExitInvalidCommandLine;
+  }
+  if (parsed.switches.offlineGiven) {
+    // Expanded as the log's name is, for a tool that hands on %VARIABLES%.
+    const std::u16string folder = platform::ExpandEnvironmentStringsW(parsed.switches.offline);
+    switch (offline::CheckFolder(folder)) {
+      case offline::FolderCheck::Usable:
+        break;
+      case offline::FolderCheck::NoSystemHive:
+        report::OfflineHasNoSystemHive(folder, offline::SystemHiveFile(folder, u"SYSTEM"));
+        return kExitInvalidCommandLine;
+      case offline::FolderCheck::RunningSystem:
+        report::OfflineIsRunningSystem(folder);
+        return kExitInvalidCommandLine;
+    }
   }
   return CleanWithArguments(commandLine, parsed.switches);
 }

@@ -10,6 +10,8 @@ namespace run {
 // the machine before the last step:
 // 1. /? (or /h, /help, --help): the usage on standard output, 0.
 // 2. An invalid command line: why, and the usage, on standard error; 1639.
+//    /offline names a folder that holds no System32\config\SYSTEM, or the
+//    running system's own Windows folder: why, on standard error; 1639.
 // 3. Another cleaner holds the machine-wide mutex: standard error; 1618.
 //    Taken before the log is opened, so that two runs never write one log.
 // 4. /log names a file that cannot be opened or created: standard error;
@@ -29,7 +31,8 @@ namespace run {
 //    report on standard output and in the log, and the exit code of the
 //    run's record (run/exit_code.h), which the log's last line gives too;
 //    before it, the log names each service that the restart finishes
-//    removing (report/report.h).
+//    removing (report/report.h). With /offline, steps 6 and 8 act on that
+//    Windows instead (offline/offline_run.h), and 8 ends with 0 or 1603.
 int RunProgram();
 
 }  // namespace run

@@ -15,13 +15,14 @@ namespace {
 
 using platform::RegKey;
 
-void DeleteWholeKey(RegKey root, const std::u16string& keyPath, std::vector<std::u16string>* deletedKeys) {
+void DeleteWholeKey(RegKey root, const std::u16string& keyPath, std::vector<std::u16string>* deletedKeys,
+                    const char16_t* place) {
   std::optional<std::u16string> ownName;
-  removal::RemoveWholeKey(root, keyPath.c_str(), deletedKeys ? &ownName : nullptr);
+  removal::RemoveWholeKey(root, keyPath.c_str(), deletedKeys ? &ownName : nullptr, place);
   if (deletedKeys && ownName) deletedKeys->push_back(std::move(*ownName));
 }
 
-void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName) {
+void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16string& valueName, const char16_t* place) {
   platform::UniqueRegKey key;
   // Silent, but a value still there that may not be deleted fails the run.
   const std::int32_t opened = platform::RegOpenKeyExW(root, keyPath.c_str(), platform::kValueKeyAccess, key.put());
@@ -31,8 +32,9 @@ void DeleteValue(RegKey root, const std::u16string& keyPath, const std::u16strin
   }
   std::int32_t status = backup::SaveValueAt(root, keyPath.c_str(), valueName.c_str());
   if (status == platform::kSuccess) status = platform::RegDeleteValueW(key.get(), valueName.c_str());
-  if (status == platform::kSuccess) report::ValueDeleted(keyPath.c_str(), valueName.c_str());
-  else report::ValueNotDeleted(keyPath.c_str(), valueName.c_str(), status);
+  const std::u16string shown = report::PlacedPath(place, keyPath);
+  if (status == platform::kSuccess) report::ValueDeleted(shown.c_str(), valueName.c_str());
+  else report::ValueNotDeleted(shown.c_str(), valueName.c_str(), status);
 }
 
 bool HoldsMarker(const std::u16string& path, WholeKeyMarkerList markers) {
@@ -55,18 +57,19 @@ bool TakesWholeKey(RegKey root, const std::u16string& keyPath, WholeKeyMarkerLis
 }
 
 void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers,
-                        std::vector<std::u16string>* deletedKeys) {
+                        std::vector<std::u16string>* deletedKeys, const char16_t* place) {
   for (const FoundEntry& entry : list) {
     switch (entry.kind) {
       case EntryKind::Key:
-        DeleteWholeKey(root, entry.keyPath, deletedKeys);
+        DeleteWholeKey(root, entry.keyPath, deletedKeys, place);
         break;
       case EntryKind::ValueData:
-        if (TakesWholeKey(root, entry.keyPath, wholeKeyMarkers)) DeleteWholeKey(root, entry.keyPath, deletedKeys);
-        else DeleteValue(root, entry.keyPath, entry.valueName);
+        if (TakesWholeKey(root, entry.keyPath, wholeKeyMarkers))
+          DeleteWholeKey(root, entry.keyPath, deletedKeys, place);
+        else DeleteValue(root, entry.keyPath, entry.valueName, place);
         break;
       case EntryKind::ValueName:
-        DeleteValue(root, entry.keyPath, entry.valueName);
+        DeleteValue(root, entry.keyPath, entry.valueName, place);
         break;
       default:
         break;

@@ -17,6 +17,10 @@ struct WholeKeyMarkerList {
   std::size_t count;
 };
 
+// Whether a ValueData entry at keyPath takes its whole key along: its path
+// holds a marker, and so does the key's real name where that can be had.
+bool TakesWholeKey(platform::RegKey root, const std::u16string& keyPath, WholeKeyMarkerList markers);
+
 // Deletes the entries in list order through root (the root the search
 // walked): a Key entry, and a ValueData entry under a marker, deleted whole
 // with its subtree; a ValueName or other ValueData entry deleted as a value.
@@ -26,11 +30,9 @@ struct WholeKeyMarkerList {
 // When deletedKeys is given, the own full name of each key a whole-key
 // deletion opened, and so may have deleted in whole or in part, as the kernel
 // knew it just before (empty when that could not be had), is appended to it.
-// Whether a ValueData entry at keyPath takes its whole key along: its path
-// holds a marker, and so does the key's real name where that can be had.
-bool TakesWholeKey(platform::RegKey root, const std::u16string& keyPath, WholeKeyMarkerList markers);
-
+// With a place (root is a hive of another Windows), each report names its key
+// by the place and the path (report::PlacedPath).
 void RemoveFoundEntries(platform::RegKey root, FoundList& list, WholeKeyMarkerList wholeKeyMarkers,
-                        std::vector<std::u16string>* deletedKeys = nullptr);
+                        std::vector<std::u16string>* deletedKeys = nullptr, const char16_t* place = nullptr);
 
 }  // namespace sweep

@@ -91,7 +91,7 @@ std::uint32_t RowsFrom(std::size_t row, std::size_t rowCount) {
 }  // namespace
 
 void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
-                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers) {
+                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers, bool hivePlaces) {
   std::vector<RootFinds> finds(rootCount);
   std::size_t classesRoot = rootCount;
   for (std::size_t r = 0; r < rootCount; ++r)
@@ -111,7 +111,7 @@ void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platfor
         root.reusable = !leftOut;
       }
       TakeFinds(root.kept, row, rows[row].pattern, roots[r].key, !walked, list);
-      RemoveFoundEntries(roots[r].key, list, wholeKeyMarkers, &deletedKeys);
+      RemoveFoundEntries(roots[r].key, list, wholeKeyMarkers, &deletedKeys, hivePlaces ? roots[r].name : nullptr);
       if (classesRoot < rootCount && MayHaveUncovered(deletedKeys, userClasses)) finds[classesRoot].reusable = false;
       deletedKeys.clear();
     }

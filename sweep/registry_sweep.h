@@ -23,8 +23,10 @@ namespace sweep {
 // user's classes lost something, in whole or in part, while a key of its path
 // still opens there (on Windows the user's classes hide the machine's, whose
 // keys then show through, unwalked). Each root's name shows in the console
-// title while it is walked.
+// title while it is walked. With hivePlaces, each root is a hive of another
+// Windows and its name the hive's file, which each report puts before the
+// path (report::PlacedPath).
 void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
-                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers);
+                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers, bool hivePlaces = false);
 
 }  // namespace sweep

@@ -244,6 +244,7 @@ int ReleaseMutex(MutexHandle mutex) {
 
 int CloseHandle(MutexHandle mutex) { return State().openMutexes.erase(static_cast<std::uintptr_t>(mutex)) == 1; }
 
+std::u16string SystemWindowsDirectory() { return u"C:\\Windows"; }
 std::u16string ComputerName() { return std::u16string(memory::kComputerName); }
 std::u16string UserName() { return std::u16string(memory::kUserName); }
 LocalTime LocalTimeNow() { return State().now; }

@@ -33,6 +33,9 @@ void SetCommandLine(std::u16string_view commandLine);
 // 64-bit Windows.
 void SetWow64Process(bool wow64);
 
+// The running system's Windows folder (SystemWindowsDirectory) is always
+// C:\Windows, which exists only once a test creates it.
+//
 // The process's environment variables for ExpandEnvironmentStringsW: after a
 // reset COMPUTERNAME (kComputerName), ProgramData ("C:\ProgramData") and
 // windir ("C:\Windows"). An empty value removes the variable.

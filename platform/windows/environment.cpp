@@ -129,6 +129,13 @@ int ReleaseMutex(MutexHandle mutex) { return ::ReleaseMutex(Native(mutex)); }
 
 int CloseHandle(MutexHandle mutex) { return ::CloseHandle(Native(mutex)); }
 
+std::u16string SystemWindowsDirectory() {
+  wchar_t folder[MAX_PATH + 1];
+  const UINT length = ::GetSystemWindowsDirectoryW(folder, MAX_PATH + 1);
+  if (length == 0 || length > MAX_PATH) return {};
+  return {reinterpret_cast<const char16_t*>(folder), length};
+}
+
 std::u16string ComputerName() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD length = MAX_COMPUTERNAME_LENGTH + 1;

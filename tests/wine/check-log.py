@@ -12,8 +12,9 @@ the report (empty for none). Each run whose arguments hold /log (or msiexec's
 write no log) must have appended, after the UTF-8 byte-order mark that begins
 the file: a header line with the version, the local time and its UTC offset,
 the computer, the account and a command line that ends in the run's
-arguments; then that report byte for byte; then the notes byte for byte;
-then "Korvex Cleaner ended with exit
+arguments; then that report byte for byte, among which may stand the lines
+that go to the log alone (a profile or hive file not cleaned); then the notes
+byte for byte; then "Korvex Cleaner ended with exit
 code N: " and a meaning. Nothing else may stand in the file, and when no
 run was to write to it, there must be no file. Prints one line per fault and
 nothing when the log is right.
@@ -26,6 +27,20 @@ HEADER = re.compile(
     rb" on [^ \r\n]+ as [^\r\n]+?: ([^\r\n]*)\r\n"
 )
 REFUSED = {"1618", "1622", "1639"}
+# What the log has and standard output has not: a profile or a hive file
+# passed over (missing, or a backup entry).
+LOG_ONLY = re.compile(rb"(?:Profile|Hive) [^\r\n]+ not cleaned: [^\r\n]+\r\n")
+
+
+def skip_log_only(log, at, line):
+    """The position of line in log at or after at, past the log-only lines
+    before it; None when it is not there."""
+    while not log.startswith(line, at):
+        only = LOG_ONLY.match(log, at)
+        if not only:
+            return None
+        at = only.end()
+    return at
 
 
 LOG_SWITCH = re.compile(r"(?i)^(/|--?)(log|l[iwearucmopvx+!*]*)$")
@@ -59,13 +74,24 @@ def check(log_path, runs):
         if not header.group(1).decode("utf-8").endswith(" " + args):
             return [f"run {number}: the header's command line does not end in {args!r}: {header.group(1)!r}"]
         at = header.end()
-        for path, what in ((report_path, "the report differs from what the run wrote"),
-                           (notes_path, "the lines after the report differ from the expected notes")):
-            with open(path, "rb") as file:
-                expected = file.read()
-            if log[at:at + len(expected)] != expected:
-                return [f"run {number}: {what} from byte {at}: {log[at:at + 120]!r} against {expected[:120]!r}"]
-            at += len(expected)
+        with open(report_path, "rb") as file:
+            report = file.read()
+        for line in report.splitlines(keepends=True):
+            found = skip_log_only(log, at, line)
+            if found is None:
+                return [f"run {number}: the report differs from what the run wrote from byte {at}:"
+                        f" {log[at:at + 120]!r} against {line[:120]!r}"]
+            at = found + len(line)
+        with open(notes_path, "rb") as file:
+            notes = file.read()
+        at = skip_log_only(log, at, notes) if notes else at
+        if at is None or log[at:at + len(notes)] != notes:
+            return [f"run {number}: the lines after the report differ from the expected notes:"
+                    f" {log[at or 0:(at or 0) + 120]!r} against {notes[:120]!r}"]
+        at += len(notes)
+        at = skip_log_only(log, at, b"Korvex Cleaner ended")
+        if at is None:
+            return [f"run {number}: no closing line after the report"]
         closing = re.compile(rb"Korvex Cleaner ended with exit code " + code.encode() + rb": [^\r\n]+\r\n")
         end = closing.match(log, at)
         if not end:

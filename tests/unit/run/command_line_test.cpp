@@ -57,6 +57,7 @@ std::string Described(const run::ParsedArguments& parsed) {
   if (!s.log.empty()) described += " log=" + memory::Narrow(s.log);
   if (s.scan) described += " scan";
   if (!s.backup.empty()) described += " backup=" + memory::Narrow(s.backup);
+  if (s.offlineGiven) described += " offline=" + memory::Narrow(s.offline);
   return described;
 }
 
@@ -105,6 +106,10 @@ TEST(CommandLine, EachSwitchByEveryNameAndEveryRefusal) {
       {{u"/l*z", u"k.log"}, "error: Unknown switch: /l*z"},
       {{u"REBOOT=Suppress"}, "error: Not a switch: REBOOT=Suppress"},
       {{u"REBOOT=Force", u"/norestart"}, "error: /norestart and /forcerestart cannot be combined"},
+      // Another Windows: a folder, and no restart of this one.
+      {{u"/Offline", u"D:\\Windows", u"/quiet", u"/norestart"}, " quiet norestart offline=D:\\Windows"},
+      {{u"/offline", u"/scan"}, "error: /offline needs a folder"},
+      {{u"/offline", u"D:\\Windows", u"/forcerestart"}, "error: /offline and /forcerestart cannot be combined"},
       // Help alone; beside anything else it would end a run as "done".
       {{u"/?"}, " help"},
       {{u"--help"}, " help"},
@@ -148,9 +153,9 @@ TEST(ExitCode, FailureFirstThenTheRestart) {
   const std::string usage = memory::Narrow(run::Usage());
   for (const char* shown :
        {"/quiet, /passive, /q", "/norestart", "/forcerestart", "/promptrestart", "/log, /l <file>", "/scan",
-        "/backup <file>", "/?, /h, /help", "/q followed by any of nbrf+-! is /quiet", "REBOOT=Force is /forcerestart",
-        "\n  1     ", "\n  3010  /scan: nothing is left", "\n  1641  ", "\n  1603  ", "\n  1618  ", "\n  1622  ",
-        "\n  1639  "})
+        "/backup <file>", "/offline <folder>", "/?, /h, /help", "/q followed by any of nbrf+-! is /quiet",
+        "REBOOT=Force is /forcerestart", "\n  1     ", "\n  3010  /scan: nothing is left", "\n  1641  ", "\n  1603  ",
+        "\n  1618  ", "\n  1622  ", "\n  1639  "})
     EXPECT_NE(usage.find(shown), std::string::npos) << shown;
 }
 
