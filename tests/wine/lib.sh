@@ -178,6 +178,24 @@ import_reg() {
   done
 }
 
+# save_hives PREFIX REG_FILE NAME FILE [NAME FILE]...: imports REG_FILE, whose
+# keys lie below HKLM\Software\KorvexTestHive, saves each key NAME there as
+# the hive file FILE (a Windows path, its folder made beforehand) in Wine's
+# own format with programs/hive_file.exe (RegSaveKeyW), and deletes the keys
+# again, so that the hives are files only.
+save_hives() {
+  local prefix=$1 reg=$2 programs
+  shift 2
+  programs=$(dirname "$KORVEX_EXE")/tests/wine/programs
+  [ -f "$programs/hive_file.exe" ] || die "no hive_file.exe in $programs: build the win-x64 preset"
+  import_reg "$prefix" "$reg"
+  while [ $# -ge 2 ]; do
+    wine_in "$prefix" "$programs/hive_file.exe" save HKLM "Software\\KorvexTestHive\\$1" "$2"
+    shift 2
+  done
+  wine_retry "$prefix" "the hive keys' deletion" reg delete 'HKLM\Software\KorvexTestHive' /f
+}
+
 # export_roots PREFIX OUTDIR: one UTF-8 text per root, with the volatile parts
 # removed (see drop_volatile). One cmd.exe runs all exports: each extra wine
 # start costs about a second.
