@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -232,6 +233,15 @@ TEST(Offline, AFailedStepFailsTheRunAndEveryOtherHiveIsStillUnloaded) {
   // The hive left loaded is the only thing of the run in the running registry.
   memory::BeforeEveryCall(nullptr);
   EXPECT_EQ(memory::DumpReg(u"HKU"), live.substr(live.find(u"[HKEY_USERS")));
+
+  // A failure that ends the process still unloads every hive first.
+  OfflineMachine();
+  memory::BeforeEveryCall([](std::string_view function, std::u16string_view key) {
+    if (function == "DeleteOpenKey" && key.find(u"KorvexOffline_") != std::u16string_view::npos)
+      throw std::bad_alloc();
+  });
+  EXPECT_THROW(RunWith(u"k.exe /quiet /offline D:\\Windows"), std::bad_alloc);
+  EXPECT_TRUE(memory::LoadedHiveFiles().empty());
 }
 
 }  // namespace
