@@ -33,4 +33,20 @@ std::size_t LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& 
 // which makes the exit code 1603. Returns how many did not unload.
 std::size_t UnloadHives(LoadedHives& hives);
 
+// work(), then UnloadHives. An exception out of work ends the process, but not
+// before the hives are unloaded: caught here, so that the stack up to here is
+// unwound (a handle open inside a hive keeps it loaded) and the unload made,
+// then thrown on; otherwise Windows would keep them loaded until the next
+// restart, and their users could not log on. Returns UnloadHives' count.
+template <typename Work>
+std::size_t UnloadAfter(LoadedHives& hives, const Work& work) {
+  try {
+    work();
+  } catch (...) {
+    UnloadHives(hives);
+    throw;
+  }
+  return UnloadHives(hives);
+}
+
 }  // namespace hives

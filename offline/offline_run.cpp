@@ -159,23 +159,17 @@ std::size_t PreviewControlSet(RegKey system, const char16_t* place, const std::u
 }
 
 // The hives loaded, what acts on them, and every hive unloaded, whatever
-// the phases did. An exception out of the phases ends the process, but not
-// before the hives are unloaded: caught here, so that the stack is unwound
-// (the roots' handles closed, since a handle open inside a hive keeps it
-// loaded) and the unload made, then thrown on.
+// the phases did, an exception among it (hives::UnloadAfter); the roots'
+// handles are closed first, since a handle open inside a hive keeps it loaded.
 template <typename Phases>
 void WithHives(const std::u16string& folder, bool noted, const Phases& phases) {
   hives::LoadedHives loaded;
   LoadAll(folder, loaded);
   if (noted) SaveImportNote(loaded);
-  try {
+  hives::UnloadAfter(loaded, [&] {
     HiveRoots roots = OpenRoots(loaded, SystemHiveFile(folder, u"SYSTEM"));
     phases(roots);
-  } catch (...) {
-    hives::UnloadHives(loaded);
-    throw;
-  }
-  hives::UnloadHives(loaded);
+  });
 }
 
 }  // namespace

@@ -33,10 +33,8 @@ void EndWithRestart(RestartPolicy policy) {
 }
 
 // The sweep, or its listing, with the hives of the users who are not logged
-// on loaded around it when allUsers asks for them. An exception out of sweep
-// ends the process, but not before the hives are unloaded: Windows would keep
-// them loaded until the next restart, and their users could not log on.
-// Returns how many hives did not load or unload.
+// on loaded around it when allUsers asks for them, and unloaded after it
+// also when it ends by an exception (hives::UnloadAfter). Returns how many hives did not load or unload.
 template <typename Sweep>
 std::size_t WithUserHives(bool allUsers, const Sweep& sweep) {
   hives::LoadedHives loaded;
@@ -44,13 +42,7 @@ std::size_t WithUserHives(bool allUsers, const Sweep& sweep) {
   if (allUsers)
     failed = hives::LoadProfileHives(hives::ReadProfileList(platform::kLocalMachine, hives::kProfileListPath),
                                      loaded);
-  try {
-    sweep();
-  } catch (...) {
-    hives::UnloadHives(loaded);
-    throw;
-  }
-  return failed + hives::UnloadHives(loaded);
+  return failed + hives::UnloadAfter(loaded, sweep);
 }
 
 }  // namespace
