@@ -55,6 +55,8 @@ constexpr char16_t kSystemHive[] =
 constexpr char16_t kSoftwareHive[] =
     uR"(
 [Korvex\Korvex for Windows]
+[Microsoft\Windows NT\CurrentVersion]
+"SystemRoot"="C:\\WINDOWS"
 [Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-1001]
 "ProfileImagePath"="C:\\Users\\ann"
 [Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-1002]
