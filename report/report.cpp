@@ -112,8 +112,8 @@ void HiveNotUnloaded(const std::u16string& key, std::int32_t status) {
 }
 
 void ProfileSameHive(const std::u16string& sid, const std::u16string& file, const std::u16string& firstSid) {
-  const std::u16string message = u"Profile " + sid + u" not cleaned again: " + file + u" is the hive of profile " +
-                                 firstSid + u"\n";
+  const std::u16string message = u"Profile " + sid + u" not cleaned: " + file + u" is the hive of profile " +
+                                 firstSid + u", cleaned with it\n";
   LogReport(message.data(), message.size());
 }
 
