@@ -1,13 +1,15 @@
-# Ann's hive was unloaded by each run, and the undo file names both users'
+# Ann's hives were unloaded by each run, and the undo file names both users'
 # keys under their real place. Its import is not tried here: it would need
 # Ann's hive loaded (reg load, reg import, reg unload), which Wine's reg lacks.
 set -euo pipefail
 source "$FIXTURES_DIR/../lib.sh"
 for run in 1 2; do
-  result=$WINEPREFIX/drive_c/korvex-hive-$run.txt
-  [ -f "$result" ] || die "run $run: hive_file.exe watch wrote no result"
-  [ "$(tr -d '\r\n' < "$result")" = "not loaded" ] || die "run $run: Ann's hive was still loaded after the run"
-  rm -f "$result"
+  for key in S-1-5-21-0-0-0-1001 S-1-5-21-0-0-0-1001_Classes; do
+    result=$WINEPREFIX/drive_c/korvex-hive-$run-$key.txt
+    [ -f "$result" ] || die "run $run: hive_file.exe watch of $key wrote no result"
+    [ "$(tr -d '\r\n' < "$result")" = "not loaded" ] || die "run $run: HKU\\$key was still loaded after the run"
+    rm -f "$result"
+  done
 done
 undo=$(iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/undo/allusers.reg" | tr -d '\r')
 for key in 'HKEY_USERS\S-1-5-21-0-0-0-1000\Software\Korvex for Windows' \
