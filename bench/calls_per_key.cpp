@@ -21,7 +21,7 @@
 #include "bench/generated_registry.h"
 #include "platform/memory/machine.h"
 #include "platform/registry.h"
-#include "run/tables.h"
+#include "product/tables.h"
 #include "sweep/registry_search.h"
 
 namespace {
@@ -54,7 +54,8 @@ void Measure(const char* shape, void (*build)(std::size_t), std::size_t keys) {
   memory::RecordCalls(true);
   memory::ClearRegistryCalls();
   sweep::TaggedList found;
-  sweep::ScanKeyForPatterns(platform::kLocalMachine, u"", run::SweepTable, std::size(run::SweepTable), 7, found);
+  sweep::ScanKeyForPatterns(platform::kLocalMachine, u"", product::SweepTable, std::size(product::SweepTable), 7,
+                            found);
   std::map<std::string, std::size_t> byCall;
   for (const auto& call : memory::RegistryCalls()) ++byCall[call.substr(0, call.find(' '))];
   // Every key the walk enters is opened once, the root aside.
@@ -67,7 +68,8 @@ void Measure(const char* shape, void (*build)(std::size_t), std::size_t keys) {
   found.clear();
   CALLGRIND_START_INSTRUMENTATION;
   CALLGRIND_ZERO_STATS;
-  sweep::ScanKeyForPatterns(platform::kLocalMachine, u"", run::SweepTable, std::size(run::SweepTable), 7, found);
+  sweep::ScanKeyForPatterns(platform::kLocalMachine, u"", product::SweepTable, std::size(product::SweepTable), 7,
+                            found);
   CALLGRIND_DUMP_STATS_AT((std::string(shape) + " " + std::to_string(keys)).c_str());
   CALLGRIND_STOP_INSTRUMENTATION;
 }

@@ -20,7 +20,7 @@
 #include "bench/callgrind.h"
 #include "bench/generated_registry.h"
 #include "platform/memory/machine.h"
-#include "run/tables.h"
+#include "product/tables.h"
 #include "tests/support/sweep_differential.h"
 #include "text/text_matching.h"
 
@@ -39,7 +39,7 @@ struct Planted {
 std::vector<Planted> planted;
 
 bool NamesProduct(const std::u16string& text) {
-  for (const run::SweepPattern& row : run::SweepTable)
+  for (const product::SweepPattern& row : product::SweepTable)
     if (text::ContainsNoCase(text.c_str(), row.pattern)) return true;
   return false;
 }
@@ -88,7 +88,7 @@ void Replant() {
 
 __attribute__((noinline)) std::size_t BareWalkOfRoots() {
   bench::BareWalkCounts counts;
-  for (const platform::RootRow& root : run::RootTable) bench::BareWalk(root.key, counts);
+  for (const platform::RootRow& root : product::RootTable) bench::BareWalk(root.key, counts);
   return counts.keys;
 }
 

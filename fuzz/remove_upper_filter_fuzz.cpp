@@ -15,7 +15,7 @@
 #include "fuzz/multi_string_model.h"
 #include "platform/memory/machine.h"
 #include "platform/registry.h"
-#include "run/tables.h"
+#include "product/tables.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* input, std::size_t siz
   constexpr std::uint32_t kTypes[] = {platform::kRegMultiSz, platform::kRegMultiSz, platform::kRegSz,
                                       platform::kRegBinary};
   const std::uint32_t type = kTypes[input[0] & 3];
-  const run::ClassFilterRow& row = run::ClassFilterTable[(input[0] >> 2) & 1];
+  const product::ClassFilterRow& row = product::ClassFilterTable[(input[0] >> 2) & 1];
   const std::vector<std::uint8_t> data(input + 1, input + size);
   const std::u16string keyPath = u"HKEY_LOCAL_MACHINE\\" + std::u16string(row.classKey);
 

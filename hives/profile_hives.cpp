@@ -1,84 +1,142 @@
 #include "hives/profile_hives.h"
 
+#include <optional>
 #include <string_view>
 
-#include "platform/hives.h"
+#include "platform/files.h"
+#include "platform/number_text.h"
 #include "platform/unique_handle.h"
-#include "report/report.h"
 #include "text/text_matching.h"
 
 namespace hives {
 namespace {
 
-constexpr const char16_t* kUsersName = u"HKEY_USERS";
+constexpr std::int32_t kMostNames = 999;
 
-// Whether HKEY_USERS has a key of that name; one that refuses to be read is
-// there all the same.
-// A ProfileList entry named "<SID>.bak" is the backup Windows keeps of a
-// profile's entry when it could not load the profile; it never loads a hive
-// for one at logon, and its folder is most often the profile's own, whose
-// hive the entry of the same SID loads.
 bool BackupEntry(const std::u16string& name) {
   constexpr std::u16string_view suffix = u".bak";
   return name.size() > suffix.size() &&
          text::EqualsNoCase(name.substr(name.size() - suffix.size()).c_str(), std::u16string(suffix).c_str());
 }
 
-bool UserKeyThere(const std::u16string& name) {
+// Whether root has a key of that name; one that refuses to be read is there
+// all the same.
+bool KeyThere(platform::RegKey root, const std::u16string& name) {
   platform::UniqueRegKey key;
-  return platform::RegOpenKeyExW(platform::kUsers, name.c_str(), platform::kKeyRead, key.put()) !=
-         platform::kFileNotFound;
+  return platform::RegOpenKeyExW(root, name.c_str(), platform::kKeyRead, key.put()) != platform::kFileNotFound;
 }
+
+// The name reg.exe and the reports give a root ("HKLM", "HKEY_USERS").
+std::u16string ShortRootName(platform::RegKey root) {
+  if (root == platform::kLocalMachine) return u"HKLM";
+  if (root == platform::kUsers) return u"HKU";
+  return {};
+}
+
+std::u16string RootName(platform::RegKey root) {
+  for (const auto& row : platform::kRootTable)
+    if (row.key == root) return row.name;
+  return {};
+}
+
+// A hive file judged so far, with the entry it came from.
+struct SeenHive {
+  platform::FileIdentity identity;
+  std::u16string sid;
+};
 
 }  // namespace
 
-std::size_t LoadProfileHives(const std::vector<Profile>& profiles, LoadedHives& hives) {
-  std::size_t notLoaded = 0;
-  bool privilegesAsked = false;
-  for (const Profile& profile : profiles) {
+ProfileSelection SelectProfiles(const ProfileSource& source) {
+  ProfileSelection selection;
+  std::vector<SeenHive> seen;
+  for (const Profile& profile : ReadProfileList(source.listRoot, source.listPath.c_str())) {
     if (BackupEntry(profile.sid)) {
       report::ProfileBackupEntry(profile.sid);
       continue;
     }
-    if (UserKeyThere(profile.sid)) continue;
-    const std::u16string userFile = UserHiveFile(profile.folder);
-    if (platform::FileStatus(userFile.c_str()) != 0) {
+    const bool loggedOn = source.loggedOnUsers && KeyThere(source.hiveRoot, source.prefix + profile.sid);
+    const std::optional<std::u16string> folder = ProfileFolder(source.folders, profile);
+    if (!folder) {
+      report::ProfileNotReached(profile.sid, profile.imagePath);
+      ++selection.notReached;
+      continue;
+    }
+    const std::u16string userFile = UserHiveFile(*folder);
+    if (!loggedOn && platform::FileStatus(userFile.c_str()) != 0) {
       report::ProfileMissing(profile.sid, userFile);
       continue;
     }
-    if (!privilegesAsked) {
-      // A token without them fails each load with ERROR_PRIVILEGE_NOT_HELD,
-      // which is reported there.
-      platform::EnableHivePrivileges();
-      privilegesAsked = true;
+    platform::FileIdentity identity{};
+    if (platform::IdentityOfPath(userFile.c_str(), &identity) == 0) {
+      const SeenHive* first = nullptr;
+      for (const SeenHive& hive : seen)
+        if (platform::SameFile(hive.identity, identity)) first = &hive;
+      if (first) {
+        report::ProfileSameHive(profile.sid, userFile, first->sid);
+        continue;
+      }
+      seen.push_back({identity, profile.sid});
     }
-    std::int32_t status = hives.Load(platform::kUsers, profile.sid, userFile);
-    if (status != platform::kSuccess) {
-      report::HiveNotLoaded(std::u16string(kUsersName) + u"\\" + profile.sid, userFile, status);
-      ++notLoaded;
-      continue;
-    }
-    const std::u16string classesKey = profile.sid + kClassesHiveSuffix;
-    const std::u16string classesFile = ClassesHiveFile(profile.folder);
-    // A profile that was never logged on to interactively has no classes of its own.
-    if (UserKeyThere(classesKey) || platform::FileStatus(classesFile.c_str()) != 0) continue;
-    status = hives.Load(platform::kUsers, classesKey, classesFile);
-    if (status != platform::kSuccess) {
-      report::HiveNotLoaded(std::u16string(kUsersName) + u"\\" + classesKey, classesFile, status);
-      ++notLoaded;
-    }
+    if (loggedOn) continue;
+    const std::u16string classesFile = ClassesHiveFile(*folder);
+    selection.profiles.push_back(
+        {profile.sid, userFile, platform::FileStatus(classesFile.c_str()) == 0 ? classesFile : std::u16string()});
   }
-  return notLoaded;
+  return selection;
+}
+
+std::u16string FreeKeyName(platform::RegKey root, const std::u16string& base, std::vector<std::u16string>* taken) {
+  for (std::int32_t n = 1; n <= kMostNames; ++n) {
+    std::u16string each = n == 1 ? base : base + u"_" + platform::Decimal(n);
+    if (!KeyThere(root, each)) return each;
+    if (taken) taken->push_back(ShortRootName(root) + u"\\" + each);
+  }
+  return {};
+}
+
+bool LoadUnderFreeName(LoadedHives& loaded, platform::RegKey root, const std::u16string& prefix,
+                       const std::u16string& label, const std::u16string& file, std::vector<std::u16string>* taken) {
+  std::vector<std::u16string> passed;
+  const std::u16string name = FreeKeyName(root, prefix + label, &passed);
+  const std::int32_t status = name.empty() ? platform::kAlreadyExists : loaded.Load(root, name, file);
+  if (taken) *taken = passed;
+  if (status == platform::kSuccess) return true;
+  report::HiveNotLoaded(RootName(root) + u"\\" + (name.empty() ? prefix + label : name), file, status);
+  report::EarlierHivesThere(passed);
+  return false;
+}
+
+std::size_t LoadProfile(const ProfileSource& source, const ProfileHives& profile, LoadedHives& loaded) {
+  std::size_t notLoaded = 0;
+  const std::u16string classesLabel = profile.sid + kClassesHiveSuffix;
+  if (!source.loggedOnUsers) {
+    if (!LoadUnderFreeName(loaded, source.hiveRoot, source.prefix, profile.sid, profile.userFile)) return 1;
+    if (!profile.classesFile.empty() &&
+        !LoadUnderFreeName(loaded, source.hiveRoot, source.prefix, classesLabel, profile.classesFile))
+      ++notLoaded;
+    return notLoaded;
+  }
+  const std::u16string root = RootName(source.hiveRoot) + u"\\";
+  const std::u16string userKey = source.prefix + profile.sid;
+  if (KeyThere(source.hiveRoot, userKey)) return 0;
+  std::int32_t status = loaded.Load(source.hiveRoot, userKey, profile.userFile);
+  if (status != platform::kSuccess) {
+    report::HiveNotLoaded(root + userKey, profile.userFile, status);
+    return 1;
+  }
+  const std::u16string classesKey = source.prefix + classesLabel;
+  if (profile.classesFile.empty() || KeyThere(source.hiveRoot, classesKey)) return 0;
+  status = loaded.Load(source.hiveRoot, classesKey, profile.classesFile);
+  if (status == platform::kSuccess) return 0;
+  report::HiveNotLoaded(root + classesKey, profile.classesFile, status);
+  return 1;
 }
 
 std::size_t UnloadHives(LoadedHives& hives) {
   const std::vector<UnloadFailure> failures = hives.UnloadAll();
-  for (const UnloadFailure& failure : failures) {
-    std::u16string key;
-    for (const auto& root : platform::kRootTable)
-      if (root.key == failure.hive.root) key = root.name;
-    report::HiveNotUnloaded(key + u"\\" + failure.hive.subKey, failure.status);
-  }
+  for (const UnloadFailure& failure : failures)
+    report::HiveNotUnloaded(RootName(failure.hive.root) + u"\\" + failure.hive.subKey, failure.status);
   return failures.size();
 }
 

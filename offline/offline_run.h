@@ -11,9 +11,14 @@ namespace offline {
 // Loads the folder's SYSTEM, SOFTWARE and DEFAULT hives below
 // HKEY_LOCAL_MACHINE (SOFTWARE or DEFAULT missing: one line of the log and
 // nothing else), then, from the loaded SOFTWARE's ProfileList, each
-// profile's NTUSER.DAT and UsrClass.dat (its folder mapped to the folder's
-// drive: offline/offline_windows.h), each under a name of its own that no key
-// there has yet. With an undo file open, notes in it how to load each hive
+// profile's NTUSER.DAT and UsrClass.dat through the one profile loader
+// (hives/profile_hives.h: the same entries passed over as for /allusers; its
+// folder mapped as hives/profile_folder.h says, one on another drive
+// reported and a failure), each under a name of its own that no key there
+// has yet, all held for the run. When a name was taken and the load fails,
+// the report names the keys to `reg unload` first. When SYSTEM does not load,
+// nothing else is loaded and the run is refused
+// (report::OfflineSystemNotLoaded), a failure. With an undo file open, notes in it how to load each hive
 // under that same name for `reg import`. Then, in each control set of SYSTEM
 // (offline::ControlSets): the services' keys, which no service control manager
 // will delete here, the driver keys and the class filter lists, as the run on

@@ -27,25 +27,6 @@ bool IsControlSetName(const std::u16string& name) {
   return true;
 }
 
-// The drive of a folder ("D:"), or the share of a UNC one ("\\server\share");
-// empty for a folder without either.
-std::u16string DriveOf(const std::u16string& folder) {
-  if (folder.size() >= 2 && folder[1] == u':') return folder.substr(0, 2);
-  if (folder.rfind(u"\\\\", 0) != 0) return {};
-  const std::size_t server = folder.find(u'\\', 2);
-  if (server == std::u16string::npos) return folder;
-  const std::size_t share = folder.find(u'\\', server + 1);
-  return share == std::u16string::npos ? folder : folder.substr(0, share);
-}
-
-// The text after a leading %name%, when path begins with it.
-bool TakeVariable(const std::u16string& path, std::u16string_view name, std::u16string& rest) {
-  const std::u16string variable = u"%" + std::u16string(name) + u"%";
-  if (!StartsWithNoCase(path, variable)) return false;
-  rest = path.substr(variable.size());
-  return true;
-}
-
 // Select\Current: the number of the control set the system starts from.
 std::u16string CurrentControlSet(platform::RegKey root) {
   platform::UniqueRegKey select;
@@ -82,18 +63,32 @@ std::u16string SystemHiveFile(const std::u16string& folder, const char16_t* name
   return path + u"\\System32\\config\\" + name;
 }
 
-std::u16string ProfileFolder(const std::u16string& folder, const hives::Profile& profile) {
-  const std::u16string drive = DriveOf(folder);
-  std::u16string rest;
-  if (TakeVariable(profile.imagePath, u"SystemDrive", rest)) return drive + rest;
-  if (TakeVariable(profile.imagePath, u"SystemRoot", rest) || TakeVariable(profile.imagePath, u"windir", rest)) {
-    std::u16string root = folder;
-    while (!root.empty() && root.back() == u'\\') root.pop_back();
-    return root + rest;
-  }
-  const std::u16string& expanded = profile.folder;
-  if (expanded.size() >= 2 && expanded[1] == u':') return drive + expanded.substr(2);
-  return expanded;
+std::u16string DriveOf(const std::u16string& folder) {
+  if (folder.size() >= 2 && folder[1] == u':') return folder.substr(0, 2);
+  if (folder.rfind(u"\\\\", 0) != 0) return {};
+  const std::size_t server = folder.find(u'\\', 2);
+  if (server == std::u16string::npos) return folder;
+  const std::size_t share = folder.find(u'\\', server + 1);
+  return share == std::u16string::npos ? folder : folder.substr(0, share);
+}
+
+std::u16string SystemDriveLetter(const std::u16string& software) {
+  const std::u16string path = software + u"\\Microsoft\\Windows NT\\CurrentVersion";
+  platform::UniqueRegKey key;
+  if (platform::RegOpenKeyExW(platform::kLocalMachine, path.c_str(), platform::kKeyQueryValue, key.put()) !=
+      platform::kSuccess)
+    return {};
+  std::uint32_t type = 0, bytes = 0;
+  if (platform::RegQueryValueExW(key.get(), u"SystemRoot", &type, nullptr, &bytes) != platform::kSuccess ||
+      (type != platform::kRegSz && type != platform::kRegExpandSz))
+    return {};
+  std::u16string text(bytes / 2 + 1, u'\0');
+  if (platform::RegQueryValueExW(key.get(), u"SystemRoot", &type, reinterpret_cast<std::uint8_t*>(text.data()),
+                                 &bytes) != platform::kSuccess)
+    return {};
+  const char16_t letter = static_cast<char16_t>(text[0] | 0x20);
+  if (text.size() < 3 || text[1] != u':' || letter < u'a' || letter > u'z') return {};
+  return text.substr(0, 2);
 }
 
 std::vector<std::u16string> ControlSets(platform::RegKey root) {

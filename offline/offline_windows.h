@@ -1,12 +1,11 @@
 // Another Windows installation, one that is not running: its folder on a disk
 // this system sees (from WinPE or the recovery environment, "D:\Windows"), its
-// hive files, its profiles' folders and its control sets.
+// hive files, its drives and its control sets.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "hives/profile_list.h"
 #include "platform/registry.h"
 
 namespace offline {
@@ -29,12 +28,15 @@ FolderCheck CheckFolder(const std::u16string& folder);
 // folder\System32\config\<name>: SYSTEM, SOFTWARE, DEFAULT.
 std::u16string SystemHiveFile(const std::u16string& folder, const char16_t* name);
 
-// A profile's folder as this system reaches it. The offline list names the
-// offline system's own drive ("C:\Users\ann", "%SystemDrive%\Users\ann"),
-// which is the folder's drive here: %SystemDrive% and a leading drive letter
-// become the folder's drive, %SystemRoot% and %windir% the folder itself.
-// Other variables are expanded as this process has them.
-std::u16string ProfileFolder(const std::u16string& folder, const hives::Profile& profile);
+// The drive of a folder ("D:"), or the share of a UNC one ("\\server\share");
+// empty for a folder without either.
+std::u16string DriveOf(const std::u16string& folder);
+
+// That Windows' own letter of its system drive ("C:"), from the SystemRoot
+// value of Microsoft\Windows NT\CurrentVersion in its SOFTWARE hive, loaded
+// at HKEY_LOCAL_MACHINE\software; empty when that value is missing or names
+// no drive letter.
+std::u16string SystemDriveLetter(const std::u16string& software);
 
 // The control sets of a SYSTEM hive loaded at root, each by its name
 // ("ControlSet001"): the one Select\Current names first, when it is there,

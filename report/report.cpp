@@ -111,6 +111,41 @@ void HiveNotUnloaded(const std::u16string& key, std::int32_t status) {
   Write(u"[" + key + u"]: NOT UNLOADED, ERR = 0x" + platform::Hex(status) + u"\n\n");
 }
 
+void ProfileSameHive(const std::u16string& sid, const std::u16string& file, const std::u16string& firstSid) {
+  const std::u16string message = u"Profile " + sid + u" not cleaned: " + file + u" is the hive of profile " +
+                                 firstSid + u", cleaned with it\n";
+  LogReport(message.data(), message.size());
+}
+
+void ProfileNotReached(const std::u16string& sid, const std::u16string& imagePath) {
+  NoteFailure();
+  Write(u"Profile " + sid + u" NOT CLEANED: its folder " + imagePath +
+        u" is not on the system drive of the Windows cleaned, and which drive it is here cannot be told\n\n");
+}
+
+void ProfileHeld(const std::u16string& sid, std::uint64_t load, std::uint64_t sweep, std::uint64_t unload) {
+  auto ms = [](std::uint64_t value) { return platform::Decimal(static_cast<std::int64_t>(value)) + u" ms"; };
+  const std::u16string message = u"Profile " + sid + u" held " + ms(load + sweep + unload) + u": loaded in " +
+                                 ms(load) + u", swept in " + ms(sweep) + u", unloaded in " + ms(unload) + u"\n";
+  LogReport(message.data(), message.size());
+}
+
+namespace {
+
+std::u16string UnloadFirst(const std::vector<std::u16string>& taken) {
+  std::u16string commands;
+  for (const std::u16string& key : taken)
+    commands += (commands.empty() ? u"reg unload " : u", then reg unload ") + key;
+  return commands;
+}
+
+}  // namespace
+
+void EarlierHivesThere(const std::vector<std::u16string>& taken) {
+  if (taken.empty()) return;
+  Write(u"An earlier run may have left its hives loaded: " + UnloadFirst(taken) + u", then run again\n\n");
+}
+
 void LogNotOpened(const std::u16string& path, std::uint32_t error) {
   WriteError(u"The log file " + path + u" cannot be opened or created (error " +
              platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");
@@ -147,6 +182,13 @@ void OfflineIsRunningSystem(const std::u16string& folder) {
 
 void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive) {
   WriteError(folder + u" holds no Windows to clean: " + systemHive + u" is missing. Nothing was changed.\n");
+}
+
+void OfflineSystemNotLoaded(const std::u16string& folder, const std::vector<std::u16string>& taken) {
+  std::u16string message = folder + u" was not cleaned: its SYSTEM hive does not load. Nothing was changed.\n";
+  if (!taken.empty())
+    message += u"An earlier run may have left its hives loaded: " + UnloadFirst(taken) + u", then run again.\n";
+  WriteError(message);
 }
 
 }  // namespace report

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace report {
 
@@ -51,6 +52,21 @@ void ProfileBackupEntry(const std::u16string& name);                         // 
 void HiveMissing(const std::u16string& file);                                // log only
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status);
 void HiveNotUnloaded(const std::u16string& key, std::int32_t status);
+// A second entry that names the hive file of an earlier one (the same file
+// by its identity, whatever the names): cleaned with that one. Log only.
+void ProfileSameHive(const std::u16string& sid, const std::u16string& file, const std::u16string& firstSid);
+// Another Windows' profile whose folder is on a drive other than that
+// Windows' system drive, or on a share: which drive it is here cannot be
+// told, so it is not cleaned, and that is a failure of the run.
+void ProfileNotReached(const std::u16string& sid, const std::u16string& imagePath);
+// One profile held for its own sweep: how long the load, the sweep and the
+// unload took, in milliseconds. Log only.
+void ProfileHeld(const std::u16string& sid, std::uint64_t load, std::uint64_t sweep, std::uint64_t unload);
+// A hive that did not load under name because earlier keys of the names the
+// run would have taken first are there (taken, "HKLM\KorvexOffline_SYSTEM"),
+// hives an earlier run that was killed may have left loaded, holding the
+// file: which to `reg unload` before the next run.
+void EarlierHivesThere(const std::vector<std::u16string>& taken);
 
 // A run with arguments. The usage text is made by the command line's switch
 // table (run/command_line.h); /? writes it to standard output. A run that
@@ -71,5 +87,8 @@ void Wow64Refused();
 // SYSTEM hive file systemHive.
 void OfflineIsRunningSystem(const std::u16string& folder);
 void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive);
+// The SYSTEM hive of folder did not load (its NOT LOADED line said why):
+// nothing of that Windows is cleaned or listed. taken as for EarlierHivesThere.
+void OfflineSystemNotLoaded(const std::u16string& folder, const std::vector<std::u16string>& taken);
 
 }  // namespace report

@@ -18,12 +18,14 @@ enum class RestartPolicy {
 // what happened is in the run's record (report/outcome.h). The question is
 // never put where nobody can see it (restart/restart_prompt.h).
 //
-// allUsers (/allusers): the hives of the profiles whose users are not logged
-// on (hives/profile_hives.h) are loaded just before the sweep, which then
-// cleans them below HKEY_USERS as any logged-on user's, and unloaded right
-// after it, before the restart step, also when the sweep ends by an
-// exception. So a profile is held for the sweep alone, not for the services'
-// stop, and a hive that would not unload is reported before the run ends.
+// allUsers (/allusers): after the sweep of the five roots, which runs with
+// no profile loaded, each profile whose user is not logged on
+// (hives/profile_hives.h) is loaded, swept by the sweep of loaded hives
+// (hives/hive_sweep.h), its keys reported as a sweep of HKEY_USERS names
+// them ("S-1-5-...\Software\..."), and unloaded before the next is loaded,
+// also when the sweep ends by an exception. So a profile is held for its own
+// sweep alone, not for the services' stop nor for another's sweep, and a
+// hive that would not unload is reported before the run ends.
 void CleaningRun(RestartPolicy policy = RestartPolicy::AskAlways, bool allUsers = false);
 
 // What /scan listed: things of the product there, and services and keys that
@@ -34,8 +36,8 @@ struct ScanCount {
 };
 
 // /scan: lists what CleaningRun started now would remove, and changes nothing
-// (preview/run_preview.h); with allUsers the hives are loaded around the
-// listing of the sweep's finds as around the sweep. A hive that did not load
+// (preview/run_preview.h); with allUsers each profile is loaded, listed and
+// unloaded in turn, as the run sweeps it. A hive that did not load
 // or unload counts as something found: it may hold the product.
 ScanCount ScanRun(bool allUsers = false);
 

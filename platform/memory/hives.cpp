@@ -158,6 +158,7 @@ std::int32_t RegUnLoadKeyW(RegKey root, const char16_t* subKey) {
   auto& state = memory::State();
   if (!state.privilegesEnabled) return kPrivilegeNotHeld;
   const std::u16string keyPath = memory::RootName(root) + u"\\" + subKey;
+  memory::RunEveryCallAction("RegUnLoadKeyW", keyPath);
   auto failing = state.failingUnloads.find(memory::Folded(keyPath));
   if (failing != state.failingUnloads.end()) return failing->second;
   auto hive = memory::FindLoaded(keyPath);

@@ -105,7 +105,8 @@ void BeforeCall(std::u16string_view path, std::string_view function, std::functi
 
 // Runs before every registry call from then on (until the next reset), with
 // the call's name and the full path of the key it is made on
-// ("HKEY_USERS\S-1-5-...\Software"): lets a randomized test change the
+// ("HKEY_USERS\S-1-5-...\Software"), RegUnLoadKeyW's among them with the
+// hive's key: lets a randomized test change the
 // registry under any call. The action must change the registry through the
 // controls here, not through calls.
 void BeforeEveryCall(std::function<void(std::string_view function, std::u16string_view keyPath)> action);

@@ -284,11 +284,7 @@ std::int32_t Resolve(RegKey key, std::uint32_t needed, const char* function, std
     if (merged && found->second.merged.Winner()) *merged = &found->second.merged;
   }
   RunPending(**node, function);
-  if (s.everyCall && !s.inEveryCall) {
-    s.inEveryCall = true;
-    s.everyCall(function, PathOf(**node));
-    s.inEveryCall = false;
-  }
+  RunEveryCallAction(function, PathOf(**node));
   // The handle's rights are checked first, as when Windows looks the handle up.
   if ((access & needed) != needed) return platform::kAccessDenied;
   if ((*node)->deleted) return platform::kKeyDeleted;
@@ -443,6 +439,18 @@ void MakeLink(std::u16string_view path, std::u16string_view target) {
 
 void BeforeCall(std::u16string_view path, std::string_view function, std::function<void()> action) {
   State().pending.push_back({&ExistingNode(path), std::string(function), std::move(action)});
+}
+
+void RunEveryCallAction(std::string_view function, std::u16string_view keyPath) {
+  auto& s = State();
+  if (!s.everyCall || s.inEveryCall) return;
+  // Reset also when the action throws, as a test's does to end the run.
+  struct Inside {
+    bool& flag;
+    explicit Inside(bool& on) : flag(on) { flag = true; }
+    ~Inside() { flag = false; }
+  } inside(s.inEveryCall);
+  s.everyCall(function, keyPath);
 }
 
 void BeforeEveryCall(std::function<void(std::string_view function, std::u16string_view keyPath)> action) {

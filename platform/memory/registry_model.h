@@ -42,6 +42,9 @@ void SetNodeValue(Node& node, std::u16string_view name, std::uint32_t type, std:
 void DeleteNodeValue(Node& node, std::u16string_view name);
 // Whether the code under test holds a handle to top or to a key below it.
 bool HandleOpenInside(const Node& top);
+// Runs the action of BeforeEveryCall, for a call made on a key by its path
+// rather than through a handle (RegUnLoadKeyW).
+void RunEveryCallAction(std::string_view function, std::u16string_view keyPath);
 // No hive loaded and none failing; the token holds the hive privileges, disabled.
 void ResetHives();
 

@@ -23,7 +23,7 @@
 #include "driverreg/class_filter_removal.h"
 #include "platform/memory/machine.h"
 #include "platform/registry.h"
-#include "run/tables.h"
+#include "product/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
 #include "sweep/registry_sweep.h"
@@ -81,16 +81,16 @@ class Scenario {
     Build();
     const std::u16string bystander = memory::DumpReg(kBystander);
     memory::BeforeEveryCall([this](std::string_view, std::u16string_view key) { MaybeChange(key); });
-    for (const auto& row : run::ClassFilterTable)
+    for (const auto& row : product::ClassFilterTable)
       driverreg::RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
     sweep::FoundList found;
-    for (const auto& row : run::SweepTable)
-      for (const platform::RootRow& rootRow : run::RootTable) {
+    for (const auto& row : product::SweepTable)
+      for (const platform::RootRow& rootRow : product::RootTable) {
         const platform::RegKey root = rootRow.key;
         memory::ClearRegistryCalls();
         sweep::ScanKey(root, u"", row.pattern, found, row.flags);
         CheckFound(found, row.pattern);
-        sweep::RemoveFoundEntries(root, found, run::WholeKeyMarkerTable);
+        sweep::RemoveFoundEntries(root, found, product::WholeKeyMarkerTable);
         Check(found.empty(), "the removal left entries in the list");
       }
     memory::BeforeEveryCall(nullptr);
@@ -107,8 +107,8 @@ class Scenario {
     Build();
     const std::u16string bystander = memory::DumpReg(kBystander);
     memory::BeforeEveryCall([this](std::string_view, std::u16string_view key) { MaybeChange(key); });
-    sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootTable, std::size(run::RootTable),
-                         run::WholeKeyMarkerTable);
+    sweep::SweepRegistry(product::SweepTable, std::size(product::SweepTable), product::RootTable,
+                         std::size(product::RootTable), product::WholeKeyMarkerTable);
     memory::BeforeEveryCall(nullptr);
     Check(memory::DumpReg(kBystander) == bystander, "a bystander reached through a link was changed");
     Check(memory::OpenKeyCount() == 0, "a registry handle was left open");
@@ -121,7 +121,7 @@ class Scenario {
     memory::ResetMachine();
     memory::LoadReg(
         u"[HKLM\\Software\\Bystander\\Deep]\n\"keep\"=\"me\"\n[HKLM\\System\\CurrentControlSet\\Services]\n");
-    for (const auto& row : run::ClassFilterTable)
+    for (const auto& row : product::ClassFilterTable)
       memory::SetValue(u"HKLM\\" + std::u16string(row.classKey), u"UpperFilters", platform::kRegMultiSz,
                        Bytes(std::u16string(u"PartMgr\0tessaid\0vornpart\0meskdrv\0\0", 34), 0));
     for (const char16_t* top : {u"HKCU\\Software\\R", u"HKLM\\Software\\R"}) Grow(top, 0);
@@ -169,7 +169,7 @@ class Scenario {
         break;
       default:
         // The filter lists change under their edit too, to any type and size.
-        memory::SetValue(u"HKLM\\" + std::u16string(run::ClassFilterTable[choose_(2)].classKey), u"UpperFilters",
+        memory::SetValue(u"HKLM\\" + std::u16string(product::ClassFilterTable[choose_(2)].classKey), u"UpperFilters",
                          RandomType(choose_), RandomData(choose_));
         break;
     }

@@ -33,7 +33,7 @@
 
 #include "platform/memory/machine.h"
 #include "platform/registry.h"
-#include "run/tables.h"
+#include "product/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
 #include "sweep/registry_sweep.h"
@@ -52,17 +52,17 @@ inline void Check(bool holds, const std::string& what) {
 // walk and then the deletion of what it found.
 inline void LiteralSweep() {
   sweep::FoundList found;
-  for (const run::SweepPattern& row : run::SweepTable)
-    for (const platform::RootRow& rootRow : run::RootTable) {
+  for (const product::SweepPattern& row : product::SweepTable)
+    for (const platform::RootRow& rootRow : product::RootTable) {
       const platform::RegKey root = rootRow.key;
       sweep::ScanKey(root, u"", row.pattern, found, row.flags);
-      sweep::RemoveFoundEntries(root, found, run::WholeKeyMarkerTable);
+      sweep::RemoveFoundEntries(root, found, product::WholeKeyMarkerTable);
     }
 }
 
 inline void OneWalkSweep() {
-  sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), run::RootTable, std::size(run::RootTable),
-                       run::WholeKeyMarkerTable);
+  sweep::SweepRegistry(product::SweepTable, std::size(product::SweepTable), product::RootTable,
+                       std::size(product::RootTable), product::WholeKeyMarkerTable);
 }
 
 // What a run leaves behind.

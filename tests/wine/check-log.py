@@ -28,8 +28,12 @@ HEADER = re.compile(
 )
 REFUSED = {"1618", "1622", "1639"}
 # What the log has and standard output has not: a profile or a hive file
-# passed over (missing, or a backup entry).
-LOG_ONLY = re.compile(rb"(?:Profile|Hive) [^\r\n]+ not cleaned: [^\r\n]+\r\n")
+# passed over (missing, or a backup entry), and how long each profile of
+# /allusers was held.
+LOG_ONLY = re.compile(
+    rb"(?:(?:Profile|Hive) [^\r\n]+ not cleaned: [^\r\n]+"
+    rb"|Profile [^ \r\n]+ held \d+ ms: loaded in \d+ ms, swept in \d+ ms, unloaded in \d+ ms)\r\n"
+)
 
 
 def skip_log_only(log, at, line):

@@ -10,7 +10,7 @@
 
 #include "platform/memory/machine.h"
 #include "platform/registry.h"
-#include "run/tables.h"
+#include "product/tables.h"
 
 namespace {
 
@@ -136,8 +136,8 @@ TEST(RemoveMultiStringEntry, BothDiskDriveNamesGoInEitherOrder) {
 }
 
 // The class key cycle, against the in-memory registry.
-constexpr const char16_t* kVolumeKey = run::ClassFilterTable[0].classKey;
-constexpr const char16_t* kDiskKey = run::ClassFilterTable[1].classKey;
+constexpr const char16_t* kVolumeKey = product::ClassFilterTable[0].classKey;
+constexpr const char16_t* kDiskKey = product::ClassFilterTable[1].classKey;
 const std::u16string kVolumePath = u"HKEY_LOCAL_MACHINE\\"s + kVolumeKey;
 const std::u16string kDiskPath = u"HKEY_LOCAL_MACHINE\\"s + kDiskKey;
 
@@ -330,14 +330,14 @@ TEST_F(RemoveUpperFilterTest, AFailedWriteStillClosesTheKey) {
 TEST_F(RemoveUpperFilterTest, TheTableRowsLeaveOnlyWindowsOwnFilters) {
   SetFilters(kVolumePath, platform::kRegMultiSz, Bytes(u"fvevol\0tessaid\0iorate\0volsnap\0\0"sv));
   SetFilters(kDiskPath, platform::kRegMultiSz, Bytes(u"vornpart\0EhStorClass\0meskdrv\0PartMgr\0\0"sv));
-  for (const run::ClassFilterRow& row : run::ClassFilterTable)
+  for (const product::ClassFilterRow& row : product::ClassFilterTable)
     RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
   EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"fvevol\0iorate\0volsnap\0\0"sv));
   EXPECT_EQ(Filters(kDiskPath).data, Bytes(u"EhStorClass\0PartMgr\0\0"sv));
 
   // A second pass finds nothing left and writes nothing.
   memory::ClearRegistryCalls();
-  for (const run::ClassFilterRow& row : run::ClassFilterTable)
+  for (const product::ClassFilterRow& row : product::ClassFilterTable)
     RemoveUpperFilter(row.classKey, row.filters, std::size(row.filters));
   EXPECT_TRUE(Writes().empty());
   EXPECT_EQ(Filters(kVolumePath).data, Bytes(u"fvevol\0iorate\0volsnap\0\0"sv));

@@ -8,14 +8,15 @@
 #include <vector>
 
 #include "platform/memory/machine.h"
-#include "run/tables.h"
+#include "product/tables.h"
 
 namespace {
 
 constexpr char16_t kServices[] = u"HKLM\\System\\CurrentControlSet\\Services";
 
 void RemoveTable() {
-  driverreg::RemoveServiceKeys(run::ServicesKeyPath, run::ServiceKeyTable, std::size(run::ServiceKeyTable));
+  driverreg::RemoveServiceKeys(product::ServicesKeyPath, product::ServiceKeyTable,
+                               std::size(product::ServiceKeyTable));
 }
 
 std::string Output() { return memory::Narrow(memory::Output()); }
@@ -83,7 +84,7 @@ TEST(ServiceKeyRemoval, EachNameGoesThroughAFreshHandleToTheServicesKey) {
   memory::BeforeCall(kServices, "RegOpenKeyExW", [&] {
     memory::BeforeCall(kServices, "RegOpenKeyExW", [&] { openWhenDeleting = memory::OpenKeyCount(); });
   });
-  driverreg::RemoveServiceKeys(run::ServicesKeyPath, names, 2);
+  driverreg::RemoveServiceKeys(product::ServicesKeyPath, names, 2);
   EXPECT_EQ(openWhenDeleting, 2u);  // the Services key and its fresh twin
   const std::vector<std::string> expected = {
       "RegOpenKeyExW HKEY_LOCAL_MACHINE [System\\CurrentControlSet\\Services] 0x3000F -> 0",
@@ -130,7 +131,7 @@ TEST(ServiceKeyRemoval, DeepSubtreeGoesInOneDeletionWithOneReport) {
 "0"="ROOT\\LEGACY_TESSAID\\0000"
 )");
   const char16_t* names[] = {u"tessaid"};
-  driverreg::RemoveServiceKeys(run::ServicesKeyPath, names, 1);
+  driverreg::RemoveServiceKeys(product::ServicesKeyPath, names, 1);
   EXPECT_EQ(Output(), "[tessaid]: DELETED\n\n");
   // Bottom up, each key through its own handle: tessaid, Parameters, Wdf, A, B, C and Enum.
   EXPECT_EQ(CountCalls("DeleteOpenKey"), 7u);

@@ -66,6 +66,21 @@ TEST(Hives, UnloadWritesTheHiveBackAndWindowsRefusalsAreKept) {
   EXPECT_TRUE(memory::LoadedHiveFiles().empty());
   EXPECT_EQ(memory::HiveFileText(kAnn).value_or(u"(none)"), u"[]\n\"Top\"=\"1\"\n\n[Software]\n\n");
 
+  // An owner that goes while a handle further up the stack still holds its
+  // hive leaves it for main, which unloads it once that handle is closed too.
+  {
+    platform::UniqueRegKey above;
+    {
+      hives::LoadedHives loaded;
+      ASSERT_EQ(loaded.Load(kUsers, kAnnSid, kAnn), 0);
+      ASSERT_EQ(platform::RegOpenKeyExW(kUsers, kAnnSid, platform::kKeyRead, above.put()), 0);
+    }
+    ASSERT_EQ(memory::LoadedHiveFiles().size(), 1u);
+  }
+  EXPECT_EQ(hives::UnloadLeftHives(), 0u);
+  EXPECT_TRUE(memory::LoadedHiveFiles().empty());
+  EXPECT_EQ(hives::UnloadLeftHives(), 0u);  // each once
+
   memory::TokenWithoutHivePrivileges();
   EXPECT_EQ(platform::EnableHivePrivileges(), platform::kNotAllAssigned);
 }

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <exception>
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/hives.h"
 #include "platform/memory/machine.h"
@@ -55,6 +57,8 @@ constexpr char16_t kSystemHive[] =
 constexpr char16_t kSoftwareHive[] =
     uR"(
 [Korvex\Korvex for Windows]
+[Microsoft\Windows NT\CurrentVersion]
+"SystemRoot"="C:\\WINDOWS"
 [Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-1001]
 "ProfileImagePath"="C:\\Users\\ann"
 [Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-1002]
@@ -234,14 +238,86 @@ TEST(Offline, AFailedStepFailsTheRunAndEveryOtherHiveIsStillUnloaded) {
   memory::BeforeEveryCall(nullptr);
   EXPECT_EQ(memory::DumpReg(u"HKU"), live.substr(live.find(u"[HKEY_USERS")));
 
-  // A failure that ends the process still unloads every hive first.
+  // A failure that ends the process still unloads every hive first: where
+  // the exception is caught below the hives' owner, while it is there, not by
+  // its destructor as the stack unwinds, which an exception that nothing
+  // catches does not do.
   OfflineMachine();
-  memory::BeforeEveryCall([](std::string_view function, std::u16string_view key) {
+  std::vector<int> uncaughtAtUnload;
+  memory::BeforeEveryCall([&](std::string_view function, std::u16string_view key) {
+    if (function == "RegUnLoadKeyW") uncaughtAtUnload.push_back(std::uncaught_exceptions());
     if (function == "DeleteOpenKey" && key.find(u"KorvexOffline_") != std::u16string_view::npos)
       throw std::bad_alloc();
   });
   EXPECT_THROW(RunWith(u"k.exe /quiet /offline D:\\Windows"), std::bad_alloc);
   EXPECT_TRUE(memory::LoadedHiveFiles().empty());
+  EXPECT_EQ(uncaughtAtUnload, (std::vector<int>{0, 0, 0, 0}));
+}
+
+// The profiles through the one loader: a backup entry, a second entry naming
+// the same hive and a profile on another drive of that Windows; a hive that
+// will not unload as the only failure; hives an earlier run left loaded.
+TEST(Offline, ProfilesAreJudgedAsForAllUsersAndAHiveLeftByAnEarlierRunIsNamed) {
+  OfflineMachine();
+  memory::LoadReg(u"[HKLM\\KorvexOffline_SYSTEM]\n");  // only a key: nothing holds the file
+  memory::CreateHiveFile(kSoftware, std::u16string(kSoftwareHive) +
+                                        uR"(
+[Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-1001.bak]
+"ProfileImagePath"="C:\\Users\\ann"
+[Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-1003]
+"ProfileImagePath"="%SystemDrive%\\USERS\\ANN\\."
+[Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-7-1004]
+"ProfileImagePath"="E:\\Users\\eve"
+)");
+  // What the old mapping would have taken for Eve's: never looked at.
+  memory::CreateHiveFile(u"D:\\Users\\eve\\NTUSER.DAT", u"[Software\\Korvex for Windows]\n");
+  memory::AddFileAlias(u"D:\\Users\\ann", u"D:\\USERS\\ANN\\.");
+  const std::string notReached =
+      "Profile S-1-5-21-7-1004 NOT CLEANED: its folder E:\\Users\\eve is not on the system drive of the Windows "
+      "cleaned, and which drive it is here cannot be told\n\n";
+  EXPECT_EQ(RunWith(u"k.exe /scan /offline D:\\Windows /log X:\\scan.log"), 1);
+  EXPECT_EQ(memory::Narrow(memory::Output()).substr(0, notReached.size()), notReached);
+  EXPECT_EQ(RunWith(u"k.exe /quiet /offline D:\\Windows /log X:\\clean.log"), 1603);
+  const std::string report = memory::Narrow(memory::Output());
+  EXPECT_EQ(report.substr(0, notReached.size()), notReached);
+  EXPECT_NE(report.find("[D:\\Users\\ann\\NTUSER.DAT\\Software\\Korvex for Windows]: DELETED\n\n"),
+            std::string::npos);
+  EXPECT_EQ(report.find("NOT LOADED"), std::string::npos);
+  EXPECT_EQ(report.find("eve\\NTUSER.DAT"), std::string::npos);
+  const std::string log = memory::FileContent(u"X:\\clean.log").value_or("");
+  EXPECT_NE(log.find("Profile S-1-5-21-7-1001.bak not cleaned: a backup"), std::string::npos);
+  EXPECT_NE(log.find("Profile S-1-5-21-7-1003 not cleaned: D:\\USERS\\ANN\\.\\NTUSER.DAT is the hive of profile "
+                     "S-1-5-21-7-1001, cleaned with it\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(memory::LoadedHiveFiles().empty());
+
+  // Cleaned now, but for a hive that will not unload: that alone fails the run.
+  std::u16string cleaned = kSoftwareHive;
+  cleaned.erase(cleaned.find(u"[Korvex\\Korvex"), cleaned.find(u"[Microsoft") - cleaned.find(u"[Korvex\\Korvex"));
+  memory::CreateHiveFile(kSoftware, cleaned);
+  memory::FailHiveUnload(u"HKEY_LOCAL_MACHINE\\KorvexOffline_DEFAULT", platform::kAccessDenied);
+  EXPECT_EQ(RunWith(u"k.exe /quiet /offline D:\\Windows"), 1603);
+  EXPECT_EQ(memory::Narrow(memory::Output()).find("]: DELETED"), std::string::npos);
+  EXPECT_NE(memory::Narrow(memory::Output())
+                .find("[HKEY_LOCAL_MACHINE\\KorvexOffline_DEFAULT]: NOT UNLOADED, ERR = "
+                      "0x5\n\n"),
+            std::string::npos);
+
+  // That hive, left loaded, holds its file: the next run says which key to
+  // unload first. One whose SYSTEM does not load is refused, saying the same.
+  memory::FailHiveLoad(kSystem, platform::kSharingViolation);
+  EXPECT_EQ(RunWith(u"k.exe /scan /offline D:\\Windows\\"), 1);
+  EXPECT_EQ(memory::Narrow(memory::Output()),
+            "[HKEY_LOCAL_MACHINE\\KorvexOffline_SYSTEM_2]: NOT LOADED from " + memory::Narrow(kSystem) +
+                ", ERR = 0x20\n\nAn earlier run may have left its hives loaded: reg unload "
+                "HKLM\\KorvexOffline_SYSTEM, then run again\n\n");
+  EXPECT_NE(
+      memory::Narrow(memory::ErrorOutput())
+          .find("D:\\Windows\\ was not cleaned: its SYSTEM hive does not load. Nothing was changed.\nAn earlier "
+                "run may have left its hives loaded: reg unload HKLM\\KorvexOffline_SYSTEM, then run again.\n"),
+      std::string::npos);
+  ASSERT_EQ(memory::LoadedHiveFiles().size(), 1u);  // DEFAULT, as the run before left it
+  EXPECT_EQ(memory::LoadedHiveFiles()[0].file, kDefault);
 }
 
 }  // namespace

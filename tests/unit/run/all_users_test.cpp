@@ -2,8 +2,10 @@
 // sweep, cleaned as a logged-on user's, and unloaded on every way out.
 #include <gtest/gtest.h>
 
+#include <exception>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "platform/hives.h"
 #include "platform/memory/machine.h"
@@ -19,8 +21,9 @@ constexpr char16_t kAnnHive[] =
     u"\"Other\"=\"C:\\\\other.exe\"\n";
 
 // The logged-on user (kCurrentUserSid), Ann who is not, with the backup of
-// her entry that Windows keeps beside it, a stale profile whose folder is
-// gone, and Bob's hive, which another process holds open
+// her entry that Windows keeps beside it and a second entry that names her
+// folder by another path, a stale profile whose folder is gone, Dan, who is
+// not logged on either, and Bob's hive, which another process holds open
 // unless bobsFile says what the file holds instead.
 void Machine(const char* bobsFile = nullptr) {
   memory::ResetMachine();
@@ -39,7 +42,13 @@ void Machine(const char* bobsFile = nullptr) {
 "ProfileImagePath"=raw(2):"C:\\Users\\old"
 [HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-1004]
 "ProfileImagePath"=raw(2):"C:\\Users\\bob"
+[HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-1005]
+"ProfileImagePath"=raw(2):"C:\\Users\\dan"
+[HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion\ProfileList\S-1-5-21-1000-1006]
+"ProfileImagePath"=raw(2):"C:\\Profiles\\ann"
 )");
+  memory::AddFileAlias(u"C:\\Users\\ann", u"C:\\Profiles\\ann");  // the same folder by another name
+  memory::CreateHiveFile(u"C:\\Users\\dan\\NTUSER.DAT", u"[Software\\Korvex for Windows]\n");
   memory::CreateHiveFile(kAnn, kAnnHive);
   memory::CreateHiveFile(kAnnClasses, u"[CLSID\\{6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18}]\n[.txt]\n");
   memory::CreateHiveFile(u"C:\\Users\\bob\\NTUSER.DAT", u"[Software]\n");
@@ -63,7 +72,18 @@ TEST(AllUsers, ProfilesNotLoggedOnAreCleanedAroundTheSweepAndWrittenBack) {
   memory::BeforeCall(u"HKLM\\SYSTEM\\CurrentControlSet\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}",
                      "RegQueryValueExW", [&] { loadedBeforeSweep = !memory::LoadedHiveFiles().empty(); });
   memory::WhileMessageBoxShown([&] { loadedAtQuestion = !memory::LoadedHiveFiles().empty(); });
+  // Each profile held for its own sweep alone: none while HKEY_USERS is
+  // walked, and never two at once.
+  bool loadedInUsersWalk = false, twoAtOnce = false;
+  memory::BeforeEveryCall([&](std::string_view function, std::u16string_view key) {
+    const auto& hives = memory::LoadedHiveFiles();
+    if (function == "RegEnumKeyExW" && key == u"HKEY_USERS" && !hives.empty()) loadedInUsersWalk = true;
+    for (const auto& hive : hives)
+      if (hive.keyPath.compare(0, 29, hives[0].keyPath, 0, 29) != 0) twoAtOnce = true;
+  });
   EXPECT_EQ(RunWith(u"k.exe /allusers /log C:\\l.log /backup C:\\undo.reg"), 1603);  // Bob's hive stays
+  EXPECT_FALSE(loadedInUsersWalk);
+  EXPECT_FALSE(twoAtOnce);
   EXPECT_FALSE(loadedBeforeSweep);
   EXPECT_FALSE(loadedAtQuestion);
   EXPECT_TRUE(memory::LoadedHiveFiles().empty());
@@ -78,7 +98,9 @@ TEST(AllUsers, ProfilesNotLoggedOnAreCleanedAroundTheSweepAndWrittenBack) {
       Has(out, u"[S-1-5-21-1000-1002\\Software\\Microsoft\\Windows\\CurrentVersion\\Run]:KorvexTray: DELETED\n\n"));
   EXPECT_TRUE(
       Has(out, u"[HKEY_USERS\\S-1-5-21-1000-1004]: NOT LOADED from C:\\Users\\bob\\NTUSER.DAT, ERR = 0x20\n\n"));
+  EXPECT_TRUE(Has(out, u"[S-1-5-21-1000-1005\\Software\\Korvex for Windows]: DELETED\n\n"));
   EXPECT_FALSE(Has(out, u"S-1-5-21-1000-1003"));
+  EXPECT_FALSE(Has(out, u"S-1-5-21-1000-1006"));  // Ann's hive, loaded once, by her own entry
   EXPECT_FALSE(Has(out, u"S-1-5-21-1000-1001"));  // logged on: not loaded again, nor missing
 
   // The stale profile is one line of the log.
@@ -92,6 +114,11 @@ TEST(AllUsers, ProfilesNotLoggedOnAreCleanedAroundTheSweepAndWrittenBack) {
                      "does not load\r\n"),
             std::string::npos);
   EXPECT_FALSE(Has(out, u".bak"));
+  EXPECT_NE(log.find("Profile S-1-5-21-1000-1006 not cleaned: C:\\Profiles\\ann\\NTUSER.DAT is the hive of profile "
+                     "S-1-5-21-1000-1002, cleaned with it\r\n"),
+            std::string::npos);
+  EXPECT_NE(log.find("Profile S-1-5-21-1000-1002 held 0 ms: loaded in 0 ms, swept in 0 ms, unloaded in 0 ms\r\n"),
+            std::string::npos);
 
   // Written back at the unload: the product gone, the bystanders kept.
   EXPECT_EQ(memory::HiveFileText(kAnn).value_or(u"(none)"),
@@ -120,6 +147,7 @@ TEST(AllUsers, EveryWayOutUnloadsAndAHiveThatStaysMakesTheRunFail) {
   memory::LoadReg(u"[-HKCU\\Software\\Korvex for Windows]\n[-HKLM\\System\\CurrentControlSet\\Services\\Tarnvol]\n");
   memory::CreateHiveFile(kAnn, u"[Software]\n");
   memory::CreateHiveFile(kAnnClasses, u"[.txt]\n");
+  memory::CreateHiveFile(u"C:\\Users\\dan\\NTUSER.DAT", u"[Software]\n");
   EXPECT_EQ(RunWith(u"k.exe /scan /allusers"), 1);
   EXPECT_EQ(memory::Output(),
             u"[HKEY_USERS\\S-1-5-21-1000-1004]: NOT LOADED from C:\\Users\\bob\\NTUSER.DAT, ERR = 0x20\n\n");
@@ -131,24 +159,49 @@ TEST(AllUsers, EveryWayOutUnloadsAndAHiveThatStaysMakesTheRunFail) {
   EXPECT_FALSE(Has(memory::Output(), u"S-1-5-21-1000-1002"));
   EXPECT_FALSE(memory::HivePrivilegesEnabled());
 
-  // A hive that does not unload is reported, and the run fails.
+  // A hive that does not unload is reported, and fails the run and the
+  // preview, where nothing else would.
+  for (const bool scan : {false, true}) {
+    for (const bool stays : {false, true}) {
+      Machine();
+      memory::LoadReg(
+          u"[-HKCU\\Software\\Korvex for Windows]\n[-HKLM\\System\\CurrentControlSet\\Services\\Tarnvol]\n");
+      memory::CreateHiveFile(kAnn, u"[Software]\n");
+      memory::CreateHiveFile(kAnnClasses, u"[.txt]\n");
+      memory::CreateHiveFile(u"C:\\Users\\dan\\NTUSER.DAT", u"[Software]\n");
+      memory::CreateHiveFile(u"C:\\Users\\bob\\NTUSER.DAT", u"[Software]\n");
+      memory::FailFileOpen(u"C:\\Users\\bob\\NTUSER.DAT", 0);  // no longer held by another process
+      if (stays) memory::FailHiveUnload(u"HKEY_USERS\\S-1-5-21-1000-1002_Classes", platform::kAccessDenied);
+      const int code = RunWith(scan ? u"k.exe /scan /allusers" : u"k.exe /quiet /allusers");
+      EXPECT_EQ(code, stays ? (scan ? 1 : 1603) : 0) << scan;
+      const std::u16string out = memory::Output();
+      EXPECT_EQ(Has(out, u"[HKEY_USERS\\S-1-5-21-1000-1002_Classes]: NOT UNLOADED, ERR = 0x5\n\n"), stays);
+      EXPECT_EQ(Has(out, u"FOUND") || Has(out, u": DELETED") || Has(out, u"NOT LOADED"), false);
+      ASSERT_EQ(memory::LoadedHiveFiles().size(), stays ? 1u : 0u);  // left to the system; Ann's own hive went
+      if (stays) {
+        EXPECT_EQ(memory::LoadedHiveFiles()[0].file, kAnnClasses);
+      }
+    }
+  }
   Machine("");  // Bob's file holds no hive
-  memory::FailHiveUnload(u"HKEY_USERS\\S-1-5-21-1000-1002_Classes", platform::kAccessDenied);
   EXPECT_EQ(RunWith(u"k.exe /quiet /allusers"), 1603);
-  EXPECT_TRUE(Has(memory::Output(), u"[HKEY_USERS\\S-1-5-21-1000-1002_Classes]: NOT UNLOADED, ERR = 0x5\n\n"));
   EXPECT_TRUE(Has(memory::Output(),
                   u"[HKEY_USERS\\S-1-5-21-1000-1004]: NOT LOADED from "
                   u"C:\\Users\\bob\\NTUSER.DAT, ERR = 0x3F1\n\n"));
-  ASSERT_EQ(memory::LoadedHiveFiles().size(), 1u);  // left to the system; Ann's own hive went
-  EXPECT_EQ(memory::LoadedHiveFiles()[0].file, kAnnClasses);
 
-  // A failure that ends the process still unloads, and writes back what went before it.
+  // A failure that ends the process still unloads, and writes back what went
+  // before it: where the exception is caught below the hives' owner, while
+  // the owner is still there, not by its destructor as the stack unwinds,
+  // which an exception that nothing catches does not do.
   Machine();
-  memory::BeforeEveryCall([](std::string_view function, std::u16string_view key) {
+  std::vector<int> uncaughtAtUnload;
+  memory::BeforeEveryCall([&](std::string_view function, std::u16string_view key) {
+    if (function == "RegUnLoadKeyW") uncaughtAtUnload.push_back(std::uncaught_exceptions());
     if (function == "RegDeleteValueW" && key.find(u"1002") != std::u16string_view::npos) throw std::bad_alloc();
   });
   EXPECT_THROW(RunWith(u"k.exe /quiet /allusers"), std::bad_alloc);
   EXPECT_TRUE(memory::LoadedHiveFiles().empty());
+  EXPECT_EQ(uncaughtAtUnload, (std::vector<int>{0, 0}));
   const std::u16string half = memory::HiveFileText(kAnn).value_or(u"");
   EXPECT_TRUE(!Has(half, u"Korvex for Windows]") && Has(half, u"\"KorvexTray\""));
 }

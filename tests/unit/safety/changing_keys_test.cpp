@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/memory/machine.h"
-#include "run/tables.h"
+#include "product/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/registry_search.h"
 
@@ -71,7 +71,7 @@ TEST_F(ChangingKeys, KeyDeletedBetweenItsEnumerationAndItsOpen) {
             "2 [Software\\X Tarnvol] [p2 Tarnvol]\n");
   // The removal reports the key that had already gone with the not-found code.
   memory::ClearOutput();
-  sweep::RemoveFoundEntries(platform::kCurrentUser, found, run::WholeKeyMarkerTable);
+  sweep::RemoveFoundEntries(platform::kCurrentUser, found, product::WholeKeyMarkerTable);
   EXPECT_EQ(memory::Narrow(memory::Output()),
             "[Software\\W\\a Tarnvol]: NOT DELETED, ERR = 0x2\n\n"
             "[Software\\W\\c Tarnvol]: DELETED\n\n"

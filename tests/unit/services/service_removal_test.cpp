@@ -1,5 +1,5 @@
 #include "services/service_removal.h"
-#include "run/tables.h"
+#include "product/tables.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,7 @@ std::string Output() { return memory::Narrow(memory::Output()); }
 // What the run does for one service.
 void StopAndDelete(const char16_t* name) {
   services::StopService(name);
-  services::DeleteServiceByName(name, run::ServicesKeyPath);
+  services::DeleteServiceByName(name, product::ServicesKeyPath);
 }
 
 struct StateCase {
@@ -154,7 +154,7 @@ TEST_F(ServiceRemoval, MessagesFallBetweenTheClosesInTheirPlaces) {
 
 TEST_F(ServiceRemoval, DeleteAsksForDeleteWithStopStartAndQuery) {
   memory::AddService({u"Tarnvol", platform::kServiceRunning});
-  services::DeleteServiceByName(u"Tarnvol", run::ServicesKeyPath);
+  services::DeleteServiceByName(u"Tarnvol", product::ServicesKeyPath);
   const Calls expected = {
       "OpenSCManagerW 0x1 -> ok",
       "OpenServiceW [Tarnvol] 0x10034 -> ok",
@@ -169,7 +169,7 @@ TEST_F(ServiceRemoval, DeleteAsksForDeleteWithStopStartAndQuery) {
   // Still running, so only marked; a second request is refused in silence.
   EXPECT_TRUE(memory::ServiceMarkedForDelete(u"Tarnvol"));
   memory::ClearOutput();
-  services::DeleteServiceByName(u"Tarnvol", run::ServicesKeyPath);
+  services::DeleteServiceByName(u"Tarnvol", product::ServicesKeyPath);
   EXPECT_EQ(Output(), "");
   EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
 }

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory/machine.h"
-#include "run/tables.h"
+#include "product/tables.h"
 #include "sweep/registry_search.h"
 
 namespace {
@@ -16,7 +16,7 @@ FoundList Entries(std::initializer_list<sweep::FoundEntry> entries) { return Fou
 // Runs the removal over HKEY_CURRENT_USER and returns the console text.
 std::string Remove(FoundList list) {
   memory::ClearOutput();
-  sweep::RemoveFoundEntries(platform::kCurrentUser, list, run::WholeKeyMarkerTable);
+  sweep::RemoveFoundEntries(platform::kCurrentUser, list, product::WholeKeyMarkerTable);
   EXPECT_TRUE(list.empty());
   EXPECT_EQ(memory::OpenKeyCount(), 0u) << "a handle was left open";
   return memory::Narrow(memory::Output());

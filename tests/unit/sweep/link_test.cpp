@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/memory/machine.h"
-#include "run/tables.h"
+#include "product/tables.h"
 #include "sweep/found_entry_removal.h"
 #include "sweep/link_guard.h"
 #include "sweep/registry_search.h"
@@ -68,7 +68,7 @@ TEST_F(Links, TwoBranchingLinksToAnAncestorEndPromptly) {
 
   // And the removal deletes the product's entries and nothing else.
   memory::ClearOutput();
-  sweep::RemoveFoundEntries(platform::kCurrentUser, list, run::WholeKeyMarkerTable);
+  sweep::RemoveFoundEntries(platform::kCurrentUser, list, product::WholeKeyMarkerTable);
   EXPECT_EQ(memory::Narrow(memory::Output()),
             "[Software\\A\\Tarnvol settings]: DELETED\n\n[Software\\A\\Z]:Tarnvol: DELETED\n\n");
   EXPECT_TRUE(memory::KeyExists(u"HKCU\\Software\\A\\Z"));
@@ -85,7 +85,7 @@ TEST_F(Links, LinkNamedLikeTheProductIsNotDeletedThroughItsName) {
   EXPECT_EQ(Paths(list),
             (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol",
                                       "Software\\Bystander\\Tarnvol old", "Software\\Tarnvol link\\Tarnvol old"}));
-  sweep::RemoveFoundEntries(platform::kCurrentUser, list, run::WholeKeyMarkerTable);
+  sweep::RemoveFoundEntries(platform::kCurrentUser, list, product::WholeKeyMarkerTable);
   EXPECT_EQ(memory::DumpReg(u"HKCU\\Software\\Bystander"),
             u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Bystander]\n\"x\"=\"1\"\n\n");
 }

@@ -8,7 +8,7 @@
 #include "sweep/found_entry.h"
 #include "sweep/found_entry_removal.h"
 
-namespace run {
+namespace product {
 
 inline constexpr const char16_t* ServiceTable[] = {u"Tarnvol", u"TarnvolRec"};
 
@@ -55,4 +55,4 @@ inline constexpr sweep::WholeKeyMarkerList WholeKeyMarkerTable{WholeKeyMarkers, 
 // the name of the root being swept.
 inline constexpr auto& RootTable = platform::kRootTable;
 
-}  // namespace run
+}  // namespace product
