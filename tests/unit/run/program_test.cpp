@@ -352,4 +352,35 @@ TEST(Program, DriverThatWillNotStopIsRemovedAtTheRestart) {
   EXPECT_EQ(RunWith(u"k.exe /scan"), 1);
 }
 
+// A driver an earlier run marked for deletion, which the manager will not
+// even open now (1072): /scan lists it pending the restart, and the run
+// agrees, removed at the restart (3010, 1641 with /forcerestart), its log
+// says so, and the console is what it is for a service that is gone.
+TEST(Program, ServiceTheManagerWillNotOpenGoesAtTheRestart) {
+  constexpr char16_t kNoKeys[] = u"[HKLM\\Software\\Vendor]\n";
+  Machine(kNoKeys);
+  memory::ResetServiceManager();
+  EXPECT_EQ(RunWith(u"k.exe /quiet"), 0);
+  const std::u16string gone = memory::Output();
+
+  for (const char16_t* commandLine : {u"k.exe /quiet /log C:\\l.log", u"k.exe /quiet /forcerestart /log C:\\l.log"}) {
+    Machine(kNoKeys);
+    memory::ResetServiceManager();
+    memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 0, 0, true, 0, true});
+    EXPECT_EQ(RunWith(u"k.exe /scan"), 3010);
+    EXPECT_EQ(memory::Narrow(memory::Output()), "Service [Tarnvol]: PENDING RESTART, STATE UNKNOWN\n");
+    memory::ClearOutput();
+    const bool forced = std::u16string_view(commandLine).find(u"/forcerestart") != std::u16string_view::npos;
+    EXPECT_EQ(RunWith(commandLine), forced ? 1641 : 3010);
+    EXPECT_EQ(memory::Output(), gone);
+    EXPECT_NE(memory::FileContent(u"C:\\l.log")
+                  .value_or("")
+                  .find("Service [Tarnvol]: marked for deletion, not stopped; the restart finishes its removal\r\n"
+                        "Korvex Cleaner ended with exit code " +
+                        std::string(forced ? "1641" : "3010")),
+              std::string::npos);
+    EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
+  }
+}
+
 }  // namespace
