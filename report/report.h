@@ -59,6 +59,8 @@ void HiveNotUnloaded(const std::u16string& key, std::int32_t status);
 void Usage(const std::u16string& usage);
 void InvalidCommandLine(const std::u16string& reason, const std::u16string& usage);  // "reason\n\nusage"
 void AlreadyRunning();
+// The run's mutex could not be made in the administrators' namespace.
+void RunLockNotMade(std::uint32_t error);
 void LogNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileIsTheLog(const std::u16string& path);
@@ -68,8 +70,10 @@ void NotAnUndoFile(const std::u16string& path);
 // comes after the log is opened.
 void Wow64Refused();
 // /offline <folder> names the running Windows, or a folder without the
-// SYSTEM hive file systemHive.
+// SYSTEM hive file systemHive, or one whose hive file Windows would not open
+// (error, with its meaning for the codes a locked or absent volume gives).
 void OfflineIsRunningSystem(const std::u16string& folder);
 void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive);
+void OfflineSystemHiveUnreadable(const std::u16string& systemHive, std::uint32_t error);
 
 }  // namespace report
