@@ -5,13 +5,15 @@
 # bounded time, starting from its seed corpus in corpus/<target>/ and its
 # dictionary <target>.dict when there is one.
 #
-# Usage: fuzz/run.sh [seconds per target, default 60]
+# Usage: fuzz/run.sh [seconds per target, default 60] [target ...]
+# With targets named (command_line_fuzz, ...), only those run.
 # FUZZ_BUILD_DIR chooses where the build, the working corpora and any crash
 # inputs go (default: $TMPDIR/korvex-fuzz). The seed corpora in the
 # repository are only read. Exits non-zero when any target finds a fault.
 set -eu
 
 seconds="${1:-60}"
+[ $# -gt 0 ] && shift
 here=$(cd "$(dirname "$0")" && pwd)
 out="${FUZZ_BUILD_DIR:-${TMPDIR:-/tmp}/korvex-fuzz}"
 
@@ -24,7 +26,9 @@ if ! command -v clang++ >/dev/null 2>&1 ||
 fi
 
 (cd "$here/.." && cmake --preset fuzz -B "$out" >/dev/null)
-cmake --build "$out" --target fuzz_targets --parallel 2 >"$out/build.log" 2>&1 || {
+targets="${*:-fuzz_targets}"
+# shellcheck disable=SC2086  # one word a target
+cmake --build "$out" --target $targets --parallel 2 >"$out/build.log" 2>&1 || {
   cat "$out/build.log"
   exit 1
 }
@@ -41,6 +45,9 @@ export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64}"
 failed=""
 for target_source in "$here"/*_fuzz.cpp; do
   target=$(basename "$target_source" .cpp)
+  if [ $# -gt 0 ]; then
+    case " $* " in *" $target "*) ;; *) continue ;; esac
+  fi
   mkdir -p "$out/corpus/$target" "$here/corpus/$target"
   dict=""
   [ -f "$here/$target.dict" ] && dict="-dict=$here/$target.dict"

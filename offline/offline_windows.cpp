@@ -43,18 +43,20 @@ std::u16string CurrentControlSet(platform::RegKey root) {
 
 }  // namespace
 
-FolderCheck CheckFolder(const std::u16string& folder) {
+FolderState CheckFolder(const std::u16string& folder) {
   platform::FileIdentity hive{};
-  if (platform::IdentityOfPath(SystemHiveFile(folder, u"SYSTEM").c_str(), &hive) != 0)
-    return FolderCheck::NoSystemHive;
+  const std::uint32_t opened = platform::IdentityOfPath(SystemHiveFile(folder, u"SYSTEM").c_str(), &hive);
+  if (opened == static_cast<std::uint32_t>(platform::kFileNotFound) || opened == platform::kErrorPathNotFound)
+    return {FolderCheck::NoSystemHive};
+  if (opened != 0) return {FolderCheck::SystemHiveUnreadable, opened};
   const std::u16string running = platform::SystemWindowsDirectory();
   platform::FileIdentity own{}, given{};
-  if (running.empty() || platform::IdentityOfPath(running.c_str(), &own) != 0) return FolderCheck::RunningSystem;
+  if (running.empty() || platform::IdentityOfPath(running.c_str(), &own) != 0) return {FolderCheck::RunningSystem};
   // Its System32\config\SYSTEM is there, so the folder is too; a folder
   // that will not say who it is cannot be told apart.
-  if (platform::IdentityOfPath(folder.c_str(), &given) != 0) return FolderCheck::RunningSystem;
-  return own.volumeSerial == given.volumeSerial && own.fileIndex == given.fileIndex ? FolderCheck::RunningSystem
-                                                                                    : FolderCheck::Usable;
+  if (platform::IdentityOfPath(folder.c_str(), &given) != 0) return {FolderCheck::RunningSystem};
+  return {own.volumeSerial == given.volumeSerial && own.fileIndex == given.fileIndex ? FolderCheck::RunningSystem
+                                                                                     : FolderCheck::Usable};
 }
 
 std::u16string SystemHiveFile(const std::u16string& folder, const char16_t* name) {

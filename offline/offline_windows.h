@@ -3,6 +3,7 @@
 // hive files, its drives and its control sets.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,17 +14,28 @@ namespace offline {
 // Why a folder cannot be cleaned as another Windows.
 enum class FolderCheck {
   Usable,
-  NoSystemHive,   // folder\System32\config\SYSTEM is not there
-  RunningSystem,  // the folder is the running system's own Windows folder
+  NoSystemHive,          // folder\System32\config\SYSTEM is not there
+  SystemHiveUnreadable,  // it may be there, but Windows would not open it
+  RunningSystem,         // the folder is the running system's own Windows folder
 };
 
-// Whether folder holds a Windows that is not the one running. The running
+struct FolderState {
+  FolderCheck check = FolderCheck::Usable;
+  std::uint32_t error = 0;  // for SystemHiveUnreadable, what the open answered
+};
+
+// Whether folder holds a Windows that is not the one running. Its SYSTEM
+// hive is missing when opening it answers ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND; any other error (ERROR_ACCESS_DENIED from a volume
+// that BitLocker keeps locked, ERROR_NOT_READY from a drive without its
+// medium) is a file that cannot be read, and the state carries the code.
+// The running
 // system's folder is recognised by the file system's identity of the folder
 // (platform::IdentityOfPath), not by its name, so "C:\WINDOWS\.", a second
 // drive letter or a junction to it is refused as well. When the running
 // system's own folder cannot be identified, every folder is refused: a
 // Windows that may be the running one is never cleaned as another.
-FolderCheck CheckFolder(const std::u16string& folder);
+FolderState CheckFolder(const std::u16string& folder);
 
 // folder\System32\config\<name>: SYSTEM, SOFTWARE, DEFAULT.
 std::u16string SystemHiveFile(const std::u16string& folder, const char16_t* name);

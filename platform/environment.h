@@ -46,8 +46,11 @@ constexpr std::uint32_t kErrorCallNotImplemented = 120;
 // so no standard user can make an object that a name "prefix\name" finds
 // while the handle is open. Not bound to a session: every session's process
 // finds the same namespace. Returns 0 and the handle, or the error;
-// ERROR_CALL_NOT_IMPLEMENTED where the system lacks private namespaces (Wine
-// up to at least 8.0).
+// ERROR_CALL_NOT_IMPLEMENTED, and only then, where the system lacks private
+// namespaces: a call missing from kernel32 (Wine up to at least 8.0), or a
+// boundary descriptor that fails without an error (Wine's stub of
+// CreateBoundaryDescriptorW). Any other code is a system that has private
+// namespaces and would not give this one.
 std::uint32_t OpenAdministratorsNamespace(const char16_t* prefix, NamespaceHandle* handle);
 // ClosePrivateNamespace without destroying it: it lives on while others use it.
 int ClosePrivateNamespace(NamespaceHandle handle);

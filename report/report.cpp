@@ -70,6 +70,11 @@ void InvalidCommandLine(const std::u16string& reason, const std::u16string& usag
 
 void AlreadyRunning() { WriteError(u"Another Korvex Cleaner is running on this computer. Nothing was changed.\n"); }
 
+void RunLockNotMade(std::uint32_t error) {
+  WriteError(u"The lock that keeps two Korvex Cleaners from running at once cannot be made (error " +
+             platform::Decimal(static_cast<std::int32_t>(error)) + u"). Nothing was changed.\n");
+}
+
 void ServiceFound(const char16_t* name, const char16_t* state) {
   Write(u"Service [" + std::u16string(name) + u"]: FOUND, " + state + u"\n");
 }
@@ -189,6 +194,14 @@ void OfflineSystemNotLoaded(const std::u16string& folder, const std::vector<std:
   if (!taken.empty())
     message += u"An earlier run may have left its hives loaded: " + UnloadFirst(taken) + u", then run again.\n";
   WriteError(message);
+}
+
+void OfflineSystemHiveUnreadable(const std::u16string& systemHive, std::uint32_t error) {
+  // What Windows says for the codes a volume that is locked or not there gives.
+  const std::u16string meaning = error == 5 ? u": access denied" : error == 21 ? u": the device is not ready" : u"";
+  WriteError(systemHive + u" cannot be read (error " + platform::Decimal(static_cast<std::int32_t>(error)) + meaning +
+             u"): a volume locked by BitLocker must be unlocked first (manage-bde -unlock). Nothing was "
+             u"changed.\n");
 }
 
 }  // namespace report

@@ -75,6 +75,8 @@ void EarlierHivesThere(const std::vector<std::u16string>& taken);
 void Usage(const std::u16string& usage);
 void InvalidCommandLine(const std::u16string& reason, const std::u16string& usage);  // "reason\n\nusage"
 void AlreadyRunning();
+// The run's mutex could not be made in the administrators' namespace.
+void RunLockNotMade(std::uint32_t error);
 void LogNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileIsTheLog(const std::u16string& path);
@@ -84,11 +86,13 @@ void NotAnUndoFile(const std::u16string& path);
 // comes after the log is opened.
 void Wow64Refused();
 // /offline <folder> names the running Windows, or a folder without the
-// SYSTEM hive file systemHive.
+// SYSTEM hive file systemHive, or one whose hive file Windows would not open
+// (error, with its meaning for the codes a locked or absent volume gives).
 void OfflineIsRunningSystem(const std::u16string& folder);
 void OfflineHasNoSystemHive(const std::u16string& folder, const std::u16string& systemHive);
 // The SYSTEM hive of folder did not load (its NOT LOADED line said why):
 // nothing of that Windows is cleaned or listed. taken as for EarlierHivesThere.
 void OfflineSystemNotLoaded(const std::u16string& folder, const std::vector<std::u16string>& taken);
+void OfflineSystemHiveUnreadable(const std::u16string& systemHive, std::uint32_t error);
 
 }  // namespace report

@@ -24,8 +24,12 @@ namespace {
 // no standard user can make the name first and block every run. A private
 // namespace belongs to no session: a cleaner started by a deployment tool in
 // session 0 and one started by hand in a user's session see each other.
-// Where the system lacks private namespaces (Wine), and only there, the name
-// is "Global\KorvexCleaner" in the global namespace, as before.
+// Where the system lacks private namespaces (ERROR_CALL_NOT_IMPLEMENTED, as
+// under Wine), and only there, the name is "Global\KorvexCleaner" in the
+// global namespace, as before. Any other error of the namespace refuses the
+// run: the global name is one any user can take first, and a run that fell
+// back to it would not see a cleaner that holds the namespace's mutex, so
+// the two would run at once.
 constexpr const char16_t* kRunNamespace = u"KorvexCleaner";
 constexpr const char16_t* kRunMutexInNamespace = u"KorvexCleaner\\Run";
 constexpr const char16_t* kRunMutexGlobal = u"Global\\KorvexCleaner";
@@ -45,12 +49,18 @@ struct RunMutex {
   UniqueNamespace place;
   UniqueMutex mutex;
   bool running = false;
+  std::uint32_t namespaceError = 0;  // the namespace could not be had, and not for want of the calls
 };
 
 RunMutex TakeRunMutex() {
   RunMutex taken;
   platform::NamespaceHandle place{};
-  const bool inNamespace = platform::OpenAdministratorsNamespace(kRunNamespace, &place) == 0;
+  const std::uint32_t opened = platform::OpenAdministratorsNamespace(kRunNamespace, &place);
+  if (opened != 0 && opened != platform::kErrorCallNotImplemented) {
+    taken.namespaceError = opened;
+    return taken;
+  }
+  const bool inNamespace = opened == 0;
   if (inNamespace) taken.place = UniqueNamespace(place);
   platform::MutexHandle handle{};
   const std::uint32_t created = platform::CreateMutexW(inNamespace ? kRunMutexInNamespace : kRunMutexGlobal, &handle);
@@ -66,6 +76,10 @@ RunMutex TakeRunMutex() {
 
 int CleanWithArguments(const std::u16string& commandLine, const Switches& switches) {
   const RunMutex run = TakeRunMutex();
+  if (run.namespaceError != 0) {
+    report::RunLockNotMade(run.namespaceError);
+    return kExitFailure;
+  }
   if (run.running) {
     report::AlreadyRunning();
     return kExitAlreadyRunning;
@@ -161,11 +175,17 @@ int RunProgram() {
   if (parsed.switches.offlineGiven) {
     // Expanded as the log's name is, for a tool that hands on %VARIABLES%.
     const std::u16string folder = platform::ExpandEnvironmentStringsW(parsed.switches.offline);
-    switch (offline::CheckFolder(folder)) {
+    const offline::FolderState state = offline::CheckFolder(folder);
+    switch (state.check) {
       case offline::FolderCheck::Usable:
         break;
       case offline::FolderCheck::NoSystemHive:
         report::OfflineHasNoSystemHive(folder, offline::SystemHiveFile(folder, u"SYSTEM"));
+        return kExitInvalidCommandLine;
+      // Still a folder this command line cannot clean: 1639, as for one
+      // without the file, and the code tells the two apart.
+      case offline::FolderCheck::SystemHiveUnreadable:
+        report::OfflineSystemHiveUnreadable(offline::SystemHiveFile(folder, u"SYSTEM"), state.error);
         return kExitInvalidCommandLine;
       case offline::FolderCheck::RunningSystem:
         report::OfflineIsRunningSystem(folder);

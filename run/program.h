@@ -10,10 +10,14 @@ namespace run {
 // the machine before the last step:
 // 1. /? (or /h, /help, --help): the usage on standard output, 0.
 // 2. An invalid command line: why, and the usage, on standard error; 1639.
-//    /offline names a folder that holds no System32\config\SYSTEM, or the
-//    running system's own Windows folder: why, on standard error; 1639.
+//    /offline names a folder that holds no System32\config\SYSTEM, one whose
+//    SYSTEM cannot be read (the error: a volume BitLocker keeps locked), or
+//    the running system's own Windows folder: why, on standard error; 1639.
 // 3. Another cleaner holds the machine-wide mutex: standard error; 1618.
 //    Taken before the log is opened, so that two runs never write one log.
+//    The mutex cannot be made where it belongs (the administrators' private
+//    namespace fails with any error but ERROR_CALL_NOT_IMPLEMENTED): why, on
+//    standard error; 1603, nothing changed.
 // 4. /log names a file that cannot be opened or created: standard error;
 //    1622. Environment variables in its name (%COMPUTERNAME%) are expanded
 //    first, so that a tool that starts the cleaner without a shell, or a

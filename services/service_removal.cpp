@@ -17,10 +17,12 @@ using platform::ServiceStatus;
 
 enum class StopOutcome { AlreadyStopped, Stopped, NotStopped };
 
-// A service that is missing is what the run wants; one that is there but may
-// not be opened stays.
-void NoteOpenFailure() {
-  if (platform::GetLastError() != platform::kErrorServiceDoesNotExist) report::NoteFailure();
+// A service that is missing is what the run wants, and one that the manager
+// will not open because its deletion was asked for already (1072) goes at the
+// restart; one that is there but may not be opened for another reason stays.
+void NoteOpenFailure(std::uint32_t error) {
+  if (error != platform::kErrorServiceDoesNotExist && error != platform::kErrorServiceMarkedForDelete)
+    report::NoteFailure();
 }
 
 // Polls until the record reads stopped. The first test is on the status as
@@ -72,7 +74,7 @@ void StopService(const char16_t* name) {
   }
   platform::UniqueServiceHandle service(platform::OpenServiceW(manager.get(), name, platform::kServiceStopAccess));
   if (!service) {
-    NoteOpenFailure();
+    NoteOpenFailure(platform::GetLastError());
     return;
   }
   const StopOutcome outcome = RequestStop(service.get());
@@ -98,7 +100,12 @@ void DeleteServiceByName(const char16_t* name, const char16_t* servicesPath) {
   }
   platform::UniqueServiceHandle service(platform::OpenServiceW(manager.get(), name, platform::kServiceDeleteAccess));
   if (!service) {
-    NoteOpenFailure();
+    const std::uint32_t error = platform::GetLastError();
+    // Marked for deletion by an earlier request, and so not stopped yet or
+    // still held open: /scan lists it as pending the restart, and so does
+    // the run.
+    if (error == platform::kErrorServiceMarkedForDelete) report::NoteRemovedAtRestart(name);
+    NoteOpenFailure(error);
     return;
   }
   // The manager deletes the service's key with it: the undo file gets it first.

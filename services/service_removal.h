@@ -8,11 +8,14 @@
 // service that would not stop (the stop refused, or still stop pending at
 // the bound below) and is then marked for deletion, by the deletion asked
 // for here or by an earlier one (1072), goes at the restart: it is noted as
-// removed at the restart, no failure. A failure is what a restart does not
-// mend, a service that stays: the manager could not be opened, the service
-// could not be opened for any reason but its absence (1060), its deletion
-// was refused for any reason but an earlier deletion (1072), or its key
-// could not be saved to the undo file.
+// removed at the restart, no failure. So is a service that the manager will
+// not even open because an earlier deletion marked it (1072 from
+// OpenServiceW), as /scan lists it pending the restart. A failure is what a
+// restart does not mend, a service that stays: the manager could not be
+// opened, the service could not be opened for any reason but its absence
+// (1060) or an earlier deletion (1072), its deletion was refused for any
+// reason but an earlier deletion (1072), or its key could not be saved to
+// the undo file.
 #pragma once
 
 #include <cstdint>
@@ -32,14 +35,15 @@ inline constexpr std::uint32_t kStopTimedOut = 1053;  // ERROR_SERVICE_REQUEST_T
 
 // Stops the named service unless it is already stopped, and returns once it
 // reads stopped ("Service stopped\n"), or at once when it is missing or may
-// not be opened (silent), or refuses the stop request ("Can't stop. Error -
-// %d\n" with the thread's last error), or after the poll limit above. Writes
-// "Can't open SCManager\n" when the manager cannot be opened.
+// not be opened (silent; one already marked for deletion is no failure), or refuses the stop request ("Can't stop.
+// Error - %d\n" with the thread's last error), or after the poll limit above. Writes "Can't open SCManager\n" when
+// the manager cannot be opened.
 void StopService(const char16_t* name);
 
 // Asks the manager to delete the named service: "Service was deleted\n" when
 // it agrees; silent when the service is missing, may not be opened with the
-// delete right, or the deletion is refused (already marked for deletion).
+// delete right or at all (already marked for deletion), or the deletion is
+// refused (already marked for deletion).
 // Writes "Can't open SCManager\n" when the manager cannot be opened. Once
 // the service is marked, its status is asked once more (the handle holds
 // SERVICE_QUERY_STATUS): anything but stopped means the restart finishes the

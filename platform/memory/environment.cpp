@@ -17,6 +17,7 @@ namespace memory {
 namespace {
 
 constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorSharingViolation = 32;
 
 // Names compare without regard to case, as Windows compares them.
 std::u16string Folded(std::u16string_view name) {
@@ -353,6 +354,11 @@ std::uint32_t IdentityOfFile(FileHandle file, FileIdentity* identity) {
 
 std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity) {
   const std::u16string normal = memory::Normal(path);
+  // An open for attributes alone that shares everything meets no sharing
+  // violation; any other refusal of the file's open refuses this one too.
+  auto failing = State().failingFiles.find(normal);
+  if (failing != State().failingFiles.end() && failing->second != memory::kErrorSharingViolation)
+    return failing->second;
   if (!State().files.count(normal) && !memory::FolderExists(normal))
     return memory::FolderExists(memory::Parent(normal)) ? 2 : kErrorPathNotFound;
   *identity = IdentityOf(normal);

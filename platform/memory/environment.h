@@ -52,7 +52,8 @@ std::optional<std::string> FileContent(std::u16string_view path);
 void CreateFolder(std::u16string_view path);
 void CreateFile(std::u16string_view path, std::string bytes);
 // From now on opening or creating the file at path fails with error, as a
-// share that refuses the account or a full disk would.
+// share that refuses the account, a full disk or a volume BitLocker keeps
+// locked would; IdentityOfPath of it as well, but for a sharing violation.
 void FailFileOpen(std::u16string_view path, std::uint32_t error);
 // From now on a write that would take the file at path past bytes writes
 // what fits and fails with error, as a disk that fills up would.
@@ -76,8 +77,9 @@ bool MutexOpen(std::u16string_view name);
 // fails with error: ERROR_INVALID_HANDLE for an event or another type,
 // ERROR_ACCESS_DENIED for a mutex whose DACL refuses everyone.
 void SquatObjectName(std::u16string_view name, std::uint32_t error);
-// From now on OpenAdministratorsNamespace fails with error
-// (ERROR_CALL_NOT_IMPLEMENTED, as under Wine). Otherwise it succeeds, and a
+// From now on OpenAdministratorsNamespace fails with error:
+// ERROR_CALL_NOT_IMPLEMENTED, as under Wine, or any other code, as a system
+// that has the namespaces and refuses this one. Otherwise it succeeds, and a
 // name "prefix\name" opens a mutex only while its namespace is open.
 void FailPrivateNamespaces(std::uint32_t error);
 

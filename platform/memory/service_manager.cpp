@@ -189,6 +189,10 @@ ServiceHandle OpenServiceW(ServiceHandle manager, const char16_t* name, std::uin
     memory::Log(call, memory::kErrorServiceDoesNotExist);
     return kNullServiceHandle;
   }
+  if (service->model.markedForDelete && service->model.openRefusedWhenMarked) {
+    memory::Log(call, memory::kErrorMarkedForDelete);
+    return kNullServiceHandle;
+  }
   if (service->model.refusedRights & access) {
     memory::Log(call, memory::kErrorAccessDenied);
     return kNullServiceHandle;

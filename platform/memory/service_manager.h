@@ -37,6 +37,11 @@ struct ServiceModel {
   // Asking OpenServiceW for any of these rights fails with 5, as a service's
   // security descriptor that withholds them would.
   std::uint32_t refusedRights = 0;
+  // Once marked for deletion, OpenServiceW of it fails with 1072 whatever
+  // the rights asked, as Windows' manager can answer ("[SC] OpenService
+  // FAILED 1072" from sc.exe); otherwise it opens, and only the deletion
+  // fails.
+  bool openRefusedWhenMarked = false;
 };
 
 // A manager with no services that opens for everyone; also clears the call

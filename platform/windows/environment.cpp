@@ -42,8 +42,11 @@ FARPROC Kernel32(const char* name) { return ::GetProcAddress(::GetModuleHandleW(
 
 }  // namespace
 
-// Looked up at run time: a system that lacks the calls (Wine) then answers
-// ERROR_CALL_NOT_IMPLEMENTED rather than refusing to load the program.
+// Looked up at run time: a system that lacks the calls (Wine 8.0 exports
+// CreateBoundaryDescriptorW alone) then answers ERROR_CALL_NOT_IMPLEMENTED
+// rather than refusing to load the program. So does a boundary that fails
+// without saying why, as Wine's CreateBoundaryDescriptorW stub does: Windows
+// sets an error whenever it fails.
 std::uint32_t OpenAdministratorsNamespace(const char16_t* prefix, NamespaceHandle* handle) {
   using CreateBoundaryCall = HANDLE(WINAPI*)(LPCWSTR, ULONG);
   using AddSidCall = BOOL(WINAPI*)(HANDLE*, PSID);
@@ -63,8 +66,12 @@ std::uint32_t OpenAdministratorsNamespace(const char16_t* prefix, NamespaceHandl
   if (!createBoundary || !addSid || !deleteBoundary || !createNamespace || !openNamespace)
     return ERROR_CALL_NOT_IMPLEMENTED;
   const auto* name = reinterpret_cast<const wchar_t*>(prefix);
+  ::SetLastError(ERROR_SUCCESS);
   HANDLE boundary = createBoundary(name, 0);
-  if (!boundary) return ::GetLastError();
+  if (!boundary) {
+    const DWORD error = ::GetLastError();
+    return error != ERROR_SUCCESS ? error : ERROR_CALL_NOT_IMPLEMENTED;
+  }
   BYTE administrators[SECURITY_MAX_SID_SIZE];
   DWORD sidSize = sizeof administrators;
   if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &sidSize) ||

@@ -101,6 +101,28 @@ TEST(Program, RefusalsChangeNothing) {
          memory::HoldMutexElsewhere(u"Global\\KorvexCleaner");
        },
        u"k.exe /quiet /log C:\\l.log", 1618, u"Another Korvex Cleaner is running on this computer."},
+      // SYSTEM's cleaner made the mutex, and an administrator may not open it.
+      {"another account's cleaner", [] { memory::SquatObjectName(u"KorvexCleaner\\Run", 5); },
+       u"k.exe /quiet /log C:\\l.log", 1618, u"Another Korvex Cleaner is running on this computer."},
+      // The namespace is there but refused: the global name is no lock, since
+      // a cleaner holding the namespace's mutex would not be seen.
+      {"namespace refused", [] { memory::FailPrivateNamespaces(5); }, u"k.exe /quiet /log C:\\l.log", 1603,
+       u"The lock that keeps two Korvex Cleaners from running at once cannot be made (error 5). Nothing was "
+       u"changed.\n"},
+      // A folder whose SYSTEM hive is not there, and one whose hive Windows
+      // will not open, as on a volume BitLocker keeps locked: what it said.
+      {"offline, no hive", [] { memory::CreateFolder(u"D:\\Windows"); }, u"k.exe /offline D:\\Windows /log C:\\l.log",
+       1639,
+       u"D:\\Windows holds no Windows to clean: D:\\Windows\\System32\\config\\SYSTEM is missing. Nothing was "
+       u"changed.\n"},
+      {"offline, hive locked",
+       [] {
+         memory::CreateHiveFile(u"D:\\Windows\\System32\\config\\SYSTEM", u"[Select]\n");
+         memory::FailFileOpen(u"D:\\Windows\\System32\\config\\SYSTEM", 5);
+       },
+       u"k.exe /offline D:\\Windows /log C:\\l.log", 1639,
+       u"D:\\Windows\\System32\\config\\SYSTEM cannot be read (error 5: access denied): a volume locked by "
+       u"BitLocker must be unlocked first (manage-bde -unlock). Nothing was changed.\n"},
       {"log refused", [] { memory::FailFileOpen(u"C:\\l.log", 5); }, u"k.exe /quiet /log C:\\l.log", 1622,
        u"The log file C:\\l.log cannot be opened or created (error 5). Nothing was changed.\n"},
       {"log in a file", [] { memory::CreateFile(u"C:\\file", "x"); }, u"k.exe /log C:\\file\\l.log", 1622,
@@ -117,6 +139,7 @@ TEST(Program, RefusalsChangeNothing) {
     EXPECT_EQ(memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU"), before) << each.name;
     EXPECT_TRUE(memory::ServiceExists(u"Tarnvol")) << each.name;
     EXPECT_FALSE(memory::FileContent(u"C:\\l.log")) << each.name;
+    EXPECT_TRUE(memory::LoadedHiveFiles().empty()) << each.name;
   }
 
   Machine();
@@ -162,6 +185,24 @@ TEST(Program, NoObjectAStandardUserMakesBlocksTheRun) {
   }
 }
 
+// /offline cleans another Windows, which the running one needs no restart
+// for: the form the README gives, without /quiet, asks nothing and requests
+// nothing, even where a person would see the question and answer OK.
+TEST(Program, OfflineRunAsTheReadmeGivesItNeitherAsksNorRestarts) {
+  Machine();
+  memory::CreateFolder(u"C:\\Windows");
+  memory::CreateHiveFile(u"D:\\Windows\\System32\\config\\SYSTEM",
+                         u"[Select]\n\"Current\"=dword:00000001\n[ControlSet001\\Services\\Tarnvol]\n"
+                         u"[ControlSet001\\Control\\Class\\{4D36E967-E325-11CE-BFC1-08002BE10318}]\n"
+                         u"\"UpperFilters\"=multi:\"partmgr\",\"vornpart\"\n");
+  memory::AnswerMessageBox(platform::kIdOk);
+  EXPECT_EQ(RunWith(u"k.exe /offline D:\\Windows /backup X:\\undo.reg /log X:\\clean.log"), 0);
+  EXPECT_NE(memory::Narrow(memory::Output()).find("\\ControlSet001\\Services\\Tarnvol]: DELETED"), std::string::npos);
+  EXPECT_FALSE(Asked());
+  EXPECT_TRUE(memory::ShutdownRequests().empty());
+  EXPECT_EQ(memory::ServiceState(u"Tarnvol"), platform::kServiceRunning);
+}
+
 // The 32-bit build on 64-bit Windows would clean the 32-bit view alone and
 // call that success: with arguments it refuses, after the log is opened so
 // that the log says why; without, it runs as it always did.
@@ -192,7 +233,7 @@ TEST(Program, UnderWow64ARunWithArgumentsRefusesAndOneWithoutCleansAsBefore) {
     EXPECT_EQ(memory::DumpReg(u"HKLM") + memory::DumpReg(u"HKCU"), before);
     EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
     EXPECT_FALSE(Asked());
-    EXPECT_FALSE(memory::MutexOpen(u"Global\\KorvexCleaner"));
+    EXPECT_FALSE(memory::MutexOpen(u"KorvexCleaner\\Run"));
     const std::string log = "\xEF\xBB\xBFKorvex Cleaner " + std::string(KORVEX_VERSION_TEXT) +
                             " started 2024-03-09 07:05:03 +01:00 on TESTPC-07 as SYSTEM: " +
                             memory::Narrow(std::u16string(commandLine)) + "\r\n" + Crlf(refusal) +
@@ -350,6 +391,37 @@ TEST(Program, DriverThatWillNotStopIsRemovedAtTheRestart) {
             std::string::npos);
   memory::CreateKey(u"HKLM\\System\\CurrentControlSet\\Services\\brunko");
   EXPECT_EQ(RunWith(u"k.exe /scan"), 1);
+}
+
+// A driver an earlier run marked for deletion, which the manager will not
+// even open now (1072): /scan lists it pending the restart, and the run
+// agrees, removed at the restart (3010, 1641 with /forcerestart), its log
+// says so, and the console is what it is for a service that is gone.
+TEST(Program, ServiceTheManagerWillNotOpenGoesAtTheRestart) {
+  constexpr char16_t kNoKeys[] = u"[HKLM\\Software\\Vendor]\n";
+  Machine(kNoKeys);
+  memory::ResetServiceManager();
+  EXPECT_EQ(RunWith(u"k.exe /quiet"), 0);
+  const std::u16string gone = memory::Output();
+
+  for (const char16_t* commandLine : {u"k.exe /quiet /log C:\\l.log", u"k.exe /quiet /forcerestart /log C:\\l.log"}) {
+    Machine(kNoKeys);
+    memory::ResetServiceManager();
+    memory::AddService({u"Tarnvol", platform::kServiceRunning, 0, 0, 0, true, 0, true});
+    EXPECT_EQ(RunWith(u"k.exe /scan"), 3010);
+    EXPECT_EQ(memory::Narrow(memory::Output()), "Service [Tarnvol]: PENDING RESTART, STATE UNKNOWN\n");
+    memory::ClearOutput();
+    const bool forced = std::u16string_view(commandLine).find(u"/forcerestart") != std::u16string_view::npos;
+    EXPECT_EQ(RunWith(commandLine), forced ? 1641 : 3010);
+    EXPECT_EQ(memory::Output(), gone);
+    EXPECT_NE(memory::FileContent(u"C:\\l.log")
+                  .value_or("")
+                  .find("Service [Tarnvol]: marked for deletion, not stopped; the restart finishes its removal\r\n"
+                        "Korvex Cleaner ended with exit code " +
+                        std::string(forced ? "1641" : "3010")),
+              std::string::npos);
+    EXPECT_TRUE(memory::ServiceExists(u"Tarnvol"));
+  }
 }
 
 }  // namespace
