@@ -132,14 +132,15 @@ HiveRoots OpenRoots(const hives::LoadedHives& loaded, const std::u16string& syst
   return roots;
 }
 
-void CleanControlSet(RegKey system, const char16_t* place, const std::u16string& controlSet) {
+void CleanControlSet(RegKey system, const char16_t* place, const std::u16string& controlSet,
+                     const std::u16string& folder) {
   const std::u16string services = ServicesIn(controlSet);
   driverreg::RemoveServiceKeys(services.c_str(), run::ServiceTable, std::size(run::ServiceTable), system, place);
   driverreg::RemoveServiceKeys(services.c_str(), run::ServiceKeyTable, std::size(run::ServiceKeyTable), system,
                                place);
   for (const run::ClassFilterRow& row : run::ClassFilterTable)
     driverreg::RemoveUpperFilter(InControlSet(row.classKey, controlSet).c_str(), row.filters, std::size(row.filters),
-                                 system, place);
+                                 system, place, folder.c_str());
 }
 
 std::size_t PreviewControlSet(RegKey system, const char16_t* place, const std::u16string& controlSet,
@@ -175,11 +176,11 @@ void WithHives(const std::u16string& folder, bool noted, const Phases& phases) {
 }  // namespace
 
 void OfflineCleaningRun(const std::u16string& folder) {
-  WithHives(folder, true, [](HiveRoots& roots) {
+  WithHives(folder, true, [&folder](HiveRoots& roots) {
     if (roots.system) {
       const platform::RootRow& system = roots.rows[*roots.system];
       for (const std::u16string& controlSet : ControlSets(system.key))
-        CleanControlSet(system.key, system.name, controlSet);
+        CleanControlSet(system.key, system.name, controlSet, folder);
     }
     report::BeginSweepProgress();
     sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), roots.rows.data(), roots.rows.size(),

@@ -39,6 +39,12 @@ struct Environment {
   std::map<std::u16string, std::uint32_t> failingFiles;
   std::map<std::u16string, std::pair<std::size_t, std::uint32_t>> fullFiles;  // the most bytes, the error
   std::map<std::u16string, std::uint32_t> failingFlushes;
+  std::map<std::u16string, std::uint32_t> failingCuts;
+  struct Security {
+    std::u16string owner;  // empty: Administrators
+    bool usersMayWrite = false;
+  };
+  std::map<std::u16string, Security> security;  // of the files and folders whose security is not the default
   std::map<std::u16string, unsigned> flushes;
   struct OpenFile {
     std::u16string name;
@@ -135,6 +141,19 @@ unsigned FlushCount(std::u16string_view path) {
 }
 
 void FailFileFlush(std::u16string_view path, std::uint32_t error) { State().failingFlushes[Normal(path)] = error; }
+
+void FailFileCut(std::u16string_view path, std::uint32_t error) { State().failingCuts[Normal(path)] = error; }
+
+void SetFileOwner(std::u16string_view path, std::u16string_view owner) {
+  State().security[Normal(path)].owner = owner;
+}
+
+void LetUsersWrite(std::u16string_view path) { State().security[Normal(path)].usersMayWrite = true; }
+
+bool UsersMayWrite(std::u16string_view path) {
+  auto found = State().security.find(Normal(path));
+  return found != State().security.end() && found->second.usersMayWrite;
+}
 
 void SetWow64Process(bool wow64) { State().wow64 = wow64; }
 
@@ -274,6 +293,16 @@ int GetFileSizeEx(FileHandle file, std::uint64_t* size) {
   return 1;
 }
 
+int ReadFileAt(FileHandle file, std::uint64_t offset, void* data, std::size_t length, std::size_t* read) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  const std::string& content = State().files[open->second.name];
+  const std::size_t from = std::min(static_cast<std::size_t>(offset), content.size());
+  *read = std::min(length, content.size() - from);
+  content.copy(static_cast<char*>(data), *read, from);
+  return 1;
+}
+
 int ReadFile(FileHandle file, void* data, std::size_t length, std::size_t* read) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
   if (open == State().openFiles.end()) return 0;
@@ -325,6 +354,11 @@ int FlushFileBuffers(FileHandle file) {
 int SetEndOfFile(FileHandle file, std::uint64_t size) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
   if (open == State().openFiles.end()) return 0;
+  auto failing = State().failingCuts.find(open->second.name);
+  if (failing != State().failingCuts.end()) {
+    memory::SetLastError(failing->second);
+    return 0;
+  }
   State().files[open->second.name].resize(static_cast<std::size_t>(size));
   return 1;
 }
@@ -359,7 +393,7 @@ std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity) {
   return 0;
 }
 
-int CreateDirectoryW(const char16_t* path) {
+int CreateProtectedDirectoryW(const char16_t* path) {
   auto& state = State();
   const std::u16string normal = memory::Normal(path);
   if (memory::FolderExists(normal) || state.files.count(normal)) return 0;
@@ -367,5 +401,42 @@ int CreateDirectoryW(const char16_t* path) {
   state.folders.insert(normal);
   return 1;
 }
+
+int CreateDirectoryW(const char16_t* path) {
+  if (!CreateProtectedDirectoryW(path)) return 0;
+  State().security[memory::Normal(path)].usersMayWrite = true;
+  return 1;
+}
+
+namespace {
+
+bool IsDriveRoot(const std::u16string& normal) { return normal.size() == 2 && normal[1] == u':'; }
+
+}  // namespace
+
+std::uint32_t SecurityOfPath(const char16_t* path, FileSecurity* security) {
+  const std::u16string normal = memory::Normal(path);
+  if (!State().files.count(normal) && !memory::FolderExists(normal))
+    return memory::FolderExists(memory::Parent(normal)) ? 2 : kErrorPathNotFound;
+  const bool folder = !State().files.count(normal);
+  auto found = State().security.find(normal);
+  const memory::Environment::Security own = found == State().security.end() ? memory::Environment::Security{}
+                                                                            : found->second;
+  security->ownerTrusted = own.owner.empty();
+  security->owner = own.owner.empty() ? u"BUILTIN\\Administrators" : own.owner;
+  security->othersMay = IsDriveRoot(normal) ? kFileAddSubdirectory : 0;
+  if (own.usersMayWrite)
+    security->othersMay |= folder ? kFileAddFile | kFileAddSubdirectory | kFileDeleteChild
+                                  : kFileWriteData | kFileAppendData;
+  return 0;
+}
+
+std::uint32_t SecurityOfFile(FileHandle file, FileSecurity* security) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 6;  // ERROR_INVALID_HANDLE
+  return SecurityOfPath(open->second.name.c_str(), security);
+}
+
+std::u16string FullPathName(const char16_t* path) { return path; }
 
 }  // namespace platform
