@@ -236,6 +236,12 @@ std::uint32_t OpenUndoFile(const char16_t* path, const platform::FileIdentity* l
     if (i + 1 == folders.size()) rights |= platform::kFileAddFile;
     if (OpenToOthers(security, rights, folders[i], true, why)) return kUndoFileOpenToOthers;
   }
+  // The log, open for writing, keeps the file from opening here; its name is
+  // compared first, then the handle's file once the open has made it sure.
+  if (log) {
+    platform::FileIdentity named{};
+    if (platform::IdentityOfPath(path, &named) == 0 && platform::SameFile(named, *log)) return kUndoFileIsTheLog;
+  }
   platform::FileHandle opened{};
   const std::uint32_t status = platform::OpenFileForUpdate(path, &opened);
   if (status != 0) return status;

@@ -87,9 +87,11 @@ struct UndoFileRefusal {
 // Opens path for reading and writing, creating it, and the folders above it
 // that are missing (CreateUndoFolders), when it does not exist; log, when not
 // null, is the identity of the run's open log. The folders on its way are
-// checked before the file is opened, and the file itself through its handle;
-// then it is compared by its identity (platform::IdentityOfFile), not its
-// name, and looked at before anything is written to it. Returns 0;
+// checked before the file is opened, and the file itself through its handle.
+// It is compared with the log by its identity, not its name: by path first
+// (platform::IdentityOfPath), since the log's handle, which writes, keeps
+// this open from sharing, then by the handle (platform::IdentityOfFile); and
+// it is looked at before anything is written to it. Returns 0;
 // kUndoFileOpenToOthers (with refusal filled in), kUndoFileIsTheLog or
 // kNotAnUndoFile, and the file is left as it was; or the Windows error of a
 // folder's security, the open, the identity or of writing the file's head.

@@ -17,6 +17,7 @@ namespace memory {
 namespace {
 
 constexpr std::uint32_t kErrorAccessDenied = 5;
+constexpr std::uint32_t kErrorSharingViolation = 32;
 
 // Names compare without regard to case, as Windows compares them.
 std::u16string Folded(std::u16string_view name) {
@@ -49,6 +50,7 @@ struct Environment {
   struct OpenFile {
     std::u16string name;
     std::size_t position = 0;
+    bool update = false;  // OpenFileForUpdate's, which shares reading only
   };
   std::map<std::uintptr_t, OpenFile> openFiles;
   std::set<std::u16string> mutexesHeldElsewhere;
@@ -275,6 +277,8 @@ std::uint32_t OpenFileForAppend(const char16_t* path, FileHandle* file) {
   if (failing != state.failingFiles.end()) return failing->second;
   if (state.folders.count(normal) || normal.empty()) return memory::kErrorAccessDenied;
   if (!memory::FolderExists(memory::Parent(normal))) return kErrorPathNotFound;
+  for (const auto& open : state.openFiles)
+    if (open.second.name == normal && open.second.update) return memory::kErrorSharingViolation;
   state.files[normal];  // created empty when missing
   const std::uintptr_t handle = state.nextHandle++;
   state.openFiles[handle] = {normal, 0};
@@ -283,8 +287,17 @@ std::uint32_t OpenFileForAppend(const char16_t* path, FileHandle* file) {
 }
 
 // Reading, writing at an offset and cutting back are open to every handle
-// here; Windows would refuse them on an append-only one.
-std::uint32_t OpenFileForUpdate(const char16_t* path, FileHandle* file) { return OpenFileForAppend(path, file); }
+// here; Windows would refuse them on an append-only one. Both kinds of handle
+// write, and this one shares reading only: it opens only a file no other
+// handle holds, and then no other opens (ERROR_SHARING_VIOLATION).
+std::uint32_t OpenFileForUpdate(const char16_t* path, FileHandle* file) {
+  const std::u16string normal = memory::Normal(path);
+  for (const auto& open : State().openFiles)
+    if (open.second.name == normal) return memory::kErrorSharingViolation;
+  const std::uint32_t status = OpenFileForAppend(path, file);
+  if (status == 0) State().openFiles[static_cast<std::uintptr_t>(*file)].update = true;
+  return status;
+}
 
 int GetFileSizeEx(FileHandle file, std::uint64_t* size) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
