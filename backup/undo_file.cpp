@@ -333,9 +333,11 @@ std::int32_t SaveFilterList(platform::RegKey key, const char16_t* name, const st
           ImagePathOf(service.get(), image);
       }
       const std::u16string file = DriverFile(image, filter, windows);
-      note += CommentLine(u"  " + filter + u": " + file +
-                          (platform::FileStatus(file.c_str()) == 0 ? u" was there" : u" was missing") +
-                          u" at the run");
+      std::u16string line = u"  " + filter;
+      line += u": ";
+      line += file;
+      line += platform::FileStatus(file.c_str()) == 0 ? u" was there at the run" : u" was missing at the run";
+      note += CommentLine(line);
     }
     const std::int32_t status = ExportValue(key, place, name, entry);
     if (status == platform::kSuccess) entry.insert(0, note);
