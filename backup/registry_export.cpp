@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <memory>
 
 #include "backup/reg_file.h"
 #include "platform/buffer.h"
 #include "platform/unique_handle.h"
+#include "text/text_matching.h"
 
 namespace backup {
 namespace {
@@ -60,7 +62,21 @@ std::int32_t SizeFor(RegKey key, ValueBuffers& buffers, std::uint32_t dataBytes)
   return platform::kSuccess;
 }
 
-std::int32_t AppendValues(RegKey key, std::u16string& out) {
+// The service manager writes DeleteFlag = 1 into the key of a service it is
+// told to delete; imported back, it has the service deleted at the next start.
+constexpr char16_t kDeleteFlag[] = u"DeleteFlag";
+
+// Whether path is a key right below a key named Services: a service's own key.
+bool IsServiceKey(std::u16string_view path) {
+  const std::size_t last = path.rfind(u'\\');
+  if (last == std::u16string_view::npos) return false;
+  const std::size_t parent = path.rfind(u'\\', last - 1);
+  const std::u16string_view name = path.substr(parent + 1, last - parent - 1);
+  return name.size() == 8 && text::EqualsNoCase(std::u16string(name).c_str(), u"Services");
+}
+
+// skipDeleteFlag: a service's key, whose DeleteFlag is left out.
+std::int32_t AppendValues(RegKey key, std::u16string& out, bool skipDeleteFlag) {
   ValueBuffers buffers;
   std::int32_t status = SizeFor(key, buffers, 0);
   if (status != platform::kSuccess) return status;
@@ -78,7 +94,10 @@ std::int32_t AppendValues(RegKey key, std::u16string& out) {
       continue;
     }
     if (status != platform::kSuccess) return status;
-    out += ValueLines(std::u16string_view(buffers.name(), nameChars), type, buffers.data(), bytes);
+    const std::u16string_view name(buffers.name(), nameChars);
+    if (!skipDeleteFlag || name.size() != std::size(kDeleteFlag) - 1 ||
+        !text::EqualsNoCase(std::u16string(name).c_str(), kDeleteFlag))
+      out += ValueLines(name, type, buffers.data(), bytes);
     rereads = 0;
     ++index;
   }
@@ -112,7 +131,7 @@ std::int32_t AppendTree(RegKey key, std::u16string& path, std::u16string& out, c
     return platform::kSuccess;
   }
   out += KeyLine(path);
-  std::int32_t status = AppendValues(key, out);
+  std::int32_t status = AppendValues(key, out, IsServiceKey(path));
   if (status != platform::kSuccess) return status;
   out += u"\r\n";
   std::u16string target;
@@ -138,16 +157,22 @@ std::int32_t AppendTree(RegKey key, std::u16string& path, std::u16string& out, c
 
 std::int32_t ExportKeyTree(RegKey key, std::u16string_view path, std::u16string& out) {
   const std::size_t start = out.size();
-  out += SecurityNotKeptLine();
-  std::u16string target;
   std::int32_t status = platform::kSuccess;
-  if (IsLink(key, target)) {
-    out += LinkKeyLines(path, target);
-  } else {
+  for (int reads = 0; reads < 2; ++reads) {
+    out.resize(start);
+    out += SecurityNotKeptLine();
+    std::u16string target;
+    if (IsLink(key, target)) {
+      out += LinkKeyLines(path, target);
+      return platform::kSuccess;
+    }
     std::u16string place(path);
     char16_t name[kLongestKeyName + 1];
     status = AppendTree(key, place, out, name);
+    // A subkey enumerated and gone before it opened: read the tree again.
+    if (status != platform::kFileNotFound) break;
   }
+  if (status == platform::kFileNotFound) status = platform::kKeyDeleted;
   if (status != platform::kSuccess) out.resize(start);
   return status;
 }

@@ -32,8 +32,17 @@ constexpr std::int32_t kNotEnoughMemory = 8;
 // written with that value. A key whose place cannot be a key line is written as the comment
 // of UnwritableKeyLines, without its subtree.
 //
+// A key right below a key named "Services" (a service's own key) is written
+// without its DeleteFlag value: the service manager writes it into the key of
+// a service it is told to delete, by this run or an earlier one, and imported
+// back it would have the service deleted again at the next start.
+//
 // The value buffers are sized by RegQueryInfoKeyW and sized again when a
-// value grew meanwhile (ERROR_MORE_DATA), a few times at most. Returns
+// value grew meanwhile (ERROR_MORE_DATA), a few times at most. A subkey that
+// is gone between its enumeration and its open (ERROR_FILE_NOT_FOUND, as
+// Plug and Play's keys come and go) has the whole tree read once more; gone
+// again, the export fails with kKeyDeleted, never with ERROR_FILE_NOT_FOUND,
+// which a caller takes for "key is not there, nothing to save". Returns
 // kSuccess, or the status of the first call that failed for good (an open,
 // a query, an enumeration), or kNotEnoughMemory; then out is left as it was.
 std::int32_t ExportKeyTree(platform::RegKey key, std::u16string_view path, std::u16string& out);

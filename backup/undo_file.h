@@ -5,7 +5,13 @@
 // disk (FlushFileBuffers), with no buffer in this process, before the change
 // it protects is made; an entry that cannot be written or flushed stops that
 // change. An entry whose write fails part of the way is cut off again
-// (SetEndOfFile at its start), so that it cannot swallow the next one.
+// (SetEndOfFile at its start), so that it cannot swallow the next one; when
+// that cut fails too, the file is closed and every later entry fails with the
+// write's error, so nothing more is deleted. Every entry begins with a line
+// end of its own, so that a torn line before it cannot take its first line
+// in, and a file whose end is not that of a whole entry (a blank line), left
+// by a run that was killed in the middle of one, gets its last line ended
+// and a blank line before anything else is appended.
 //
 // What the format cannot hold is written as ";" comment lines only, and is
 // still deleted or rewritten (backup/reg_file.h): a symbolic link key (its
@@ -21,6 +27,26 @@
 // is refused and left as it was. Every key is written under its real place,
 // "HKEY_LOCAL_MACHINE\..." or "HKEY_USERS\<SID>\...", never under an alias
 // that names other keys for another account or machine.
+//
+// The file is imported by an administrator, with an administrator's rights:
+// anyone else who could write it, or replace it, could have any key written
+// then. So the file, and every folder OpenUndoFile makes for it, is created
+// with platform::CreateProtectedDirectoryW's security (Administrators and
+// SYSTEM, nobody else), opened sharing reading only, and refused
+// (kUndoFileOpenToOthers, the file left as it was) when
+// platform::FileSecurity shows that another account
+// - owns the file, or may write, delete or rename it, or change its
+//   permissions or owner;
+// - owns a folder on its way, from the drive's (or share's) root down to the
+//   file's own folder, or may delete or rename what that folder holds
+//   (FILE_DELETE_CHILD) or, below the root, the folder itself, or change its
+//   permissions or owner;
+// - may add files to the file's own folder.
+// Creating folders is allowed on the way, as the root of C: lets every
+// authenticated user: a folder that stands where the path needs one is its
+// maker's, and refused by its owner. A drive that keeps no permissions (FAT,
+// exFAT) refuses every file. A folder an administrator made by hand below the
+// root of C: inherits the root's "Authenticated Users: Modify" and is refused.
 //
 // A FlushFileBuffers that succeeds means the system has handed the data to
 // the disk or the share's server; a disk with a write cache that ignores the
@@ -46,15 +72,35 @@ namespace backup {
 // name, and when it is not empty and does not begin as an undo file does.
 constexpr std::uint32_t kUndoFileIsTheLog = 0x20000001;
 constexpr std::uint32_t kNotAnUndoFile = 0x20000002;
+// ... and when another account could change the file or replace it (above).
+constexpr std::uint32_t kUndoFileOpenToOthers = 0x20000003;
+
+// What kUndoFileOpenToOthers found: the file or the folder, and its owner when
+// that is another account (empty when the owner is trusted, or none is kept,
+// and others may change it).
+struct UndoFileRefusal {
+  std::u16string path;
+  bool folder = false;
+  std::u16string owner;
+};
 
 // Opens path for reading and writing, creating it, and the folders above it
-// that are missing, when it does not exist; log, when not null, is the
-// identity of the run's open log. The file is compared by its identity
-// (platform::IdentityOfFile), not its name, and looked at before anything is
-// written to it. Returns 0; kUndoFileIsTheLog or kNotAnUndoFile, and the file
-// is left as it was; or the Windows error of the open, of the identity or of
-// writing the file's head.
-std::uint32_t OpenUndoFile(const char16_t* path, const platform::FileIdentity* log);
+// that are missing (CreateUndoFolders), when it does not exist; log, when not
+// null, is the identity of the run's open log. The folders on its way are
+// checked before the file is opened, and the file itself through its handle.
+// It is compared with the log by its identity, not its name: by path first
+// (platform::IdentityOfPath), since the log's handle, which writes, keeps
+// this open from sharing, then by the handle (platform::IdentityOfFile); and
+// it is looked at before anything is written to it. Returns 0;
+// kUndoFileOpenToOthers (with refusal filled in), kUndoFileIsTheLog or
+// kNotAnUndoFile, and the file is left as it was; or the Windows error of a
+// folder's security, the open, the identity or of writing the file's head.
+std::uint32_t OpenUndoFile(const char16_t* path, const platform::FileIdentity* log,
+                           UndoFileRefusal* refusal = nullptr);
+// The missing folders of path, each made as CreateProtectedDirectoryW makes
+// them; a run makes them before its log, which may lie in one of them and
+// would make them with the security of the folder above.
+void CreateUndoFolders(const char16_t* path);
 void CloseUndoFile();
 
 // The key behind key, about to be deleted whole, with its subtree. Returns 0
@@ -78,6 +124,21 @@ std::int32_t SaveKeyAt(platform::RegKey root, const char16_t* path);
 std::int32_t SaveValue(platform::RegKey key, const char16_t* name);
 // The same for a key opened here, from root and path, only for reading.
 std::int32_t SaveValueAt(platform::RegKey root, const char16_t* path, const char16_t* name);
+
+// The class filter list value name of key, about to be rewritten without
+// filters, the product's filters it held, as SaveValue saves it, after ";"
+// comment lines: importing the list puts those filters back, and a filter
+// whose driver file is missing stops Windows at boot (0x7B) when the class is
+// the disks' or the volumes'. Each filter is named with its driver file and
+// whether the file was there (platform::FileStatus): the ImagePath of the
+// service's key beside the class keys (...\Services\<filter>, as this file
+// saved it before the run deleted it, else as it is), with "\SystemRoot\",
+// "%SystemRoot%\", "%windir%\" or a relative path taken from windowsFolder;
+// else System32\drivers\<filter>.sys there. windowsFolder is that of the
+// Windows the hives belong to; null for the running one
+// (SystemWindowsDirectory).
+std::int32_t SaveFilterList(platform::RegKey key, const char16_t* name, const std::vector<std::u16string>& filters,
+                            const char16_t* windowsFolder = nullptr);
 
 // For a run on hives it loaded itself (/offline): ";" comments that say how
 // to import what follows, since `reg import` of a key of a hive that is not

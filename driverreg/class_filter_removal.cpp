@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "backup/undo_file.h"
 #include "platform/access_masks.h"
@@ -35,7 +36,8 @@ bool ElementEquals(const char16_t* data, std::size_t start, std::size_t length, 
 }
 
 // The read, edit and write-back on an open class key.
-void EditUpperFilters(RegKey key, const std::u16string& classKey, const char16_t* const* names, std::size_t count) {
+void EditUpperFilters(RegKey key, const std::u16string& classKey, const char16_t* const* names, std::size_t count,
+                      const char16_t* windowsFolder) {
   std::uint32_t type = 0;
   std::uint32_t bytes = 0;
   const std::int32_t sized = platform::RegQueryValueExW(key, kUpperFilters, &type, nullptr, &bytes);
@@ -62,7 +64,12 @@ void EditUpperFilters(RegKey key, const std::u16string& classKey, const char16_t
   auto* units = reinterpret_cast<char16_t*>(raw);
   const std::size_t oldLength = bytes / 2;
   std::size_t length = oldLength;
-  for (std::size_t i = 0; i < count && names[i]; ++i) length = RemoveMultiStringEntry(units, names[i], length);
+  std::vector<std::u16string> removed;
+  for (std::size_t i = 0; i < count && names[i]; ++i) {
+    const std::size_t before = length;
+    length = RemoveMultiStringEntry(units, names[i], length);
+    if (length != before) removed.emplace_back(names[i]);
+  }
   if (length == oldLength) return;
   // Windows, given string data that does not end in a NUL, looks at the unit
   // just past it and stores that too when it is a NUL: the removed filter's
@@ -70,7 +77,7 @@ void EditUpperFilters(RegKey key, const std::u16string& classKey, const char16_t
   // closed. A unit that is not NUL there keeps the list exactly as edited.
   if (length == 0 || units[length - 1] != 0) units[length] = 0xFFFF;
   // The list as it was goes to the undo file first; without it, it stays.
-  if (const std::int32_t saved = backup::SaveValue(key, kUpperFilters)) {
+  if (const std::int32_t saved = backup::SaveFilterList(key, kUpperFilters, removed, windowsFolder)) {
     report::ValueNotDeleted(classKey.c_str(), kUpperFilters, saved);
     return;
   }
@@ -100,14 +107,14 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
 }
 
 void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count, RegKey root,
-                       const char16_t* place) {
+                       const char16_t* place, const char16_t* windowsFolder) {
   platform::UniqueRegKey key;
   const std::int32_t opened = platform::RegOpenKeyExW(root, classKey, platform::kClassKeyAccess, key.put());
   if (opened != platform::kSuccess) {
     if (opened != platform::kFileNotFound) report::NoteFailure();
     return;
   }
-  EditUpperFilters(key.get(), report::PlacedPath(place, classKey), names, count);
+  EditUpperFilters(key.get(), report::PlacedPath(place, classKey), names, count, windowsFolder);
 }
 
 }  // namespace driverreg

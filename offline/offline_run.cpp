@@ -102,7 +102,8 @@ std::optional<std::size_t> SystemRow(const hives::HiveRoots& roots, const std::u
   return std::nullopt;
 }
 
-void CleanControlSet(RegKey system, const char16_t* place, const std::u16string& controlSet) {
+void CleanControlSet(RegKey system, const char16_t* place, const std::u16string& controlSet,
+                     const std::u16string& folder) {
   const std::u16string services = ServicesIn(controlSet);
   driverreg::RemoveServiceKeys(services.c_str(), product::ServiceTable, std::size(product::ServiceTable), system,
                                place);
@@ -110,7 +111,7 @@ void CleanControlSet(RegKey system, const char16_t* place, const std::u16string&
                                system, place);
   for (const product::ClassFilterRow& row : product::ClassFilterTable)
     driverreg::RemoveUpperFilter(InControlSet(row.classKey, controlSet).c_str(), row.filters, std::size(row.filters),
-                                 system, place);
+                                 system, place, folder.c_str());
 }
 
 std::size_t PreviewControlSet(RegKey system, const char16_t* place, const std::u16string& controlSet,
@@ -148,11 +149,11 @@ bool WithHives(const std::u16string& folder, bool noted, const Phases& phases) {
 }  // namespace
 
 void OfflineCleaningRun(const std::u16string& folder) {
-  WithHives(folder, true, [](const hives::HiveRoots& roots, std::optional<std::size_t> systemRow) {
+  WithHives(folder, true, [&folder](const hives::HiveRoots& roots, std::optional<std::size_t> systemRow) {
     if (systemRow) {
       const platform::RootRow& system = roots.rows[*systemRow];
       for (const std::u16string& controlSet : ControlSets(system.key))
-        CleanControlSet(system.key, system.name, controlSet);
+        CleanControlSet(system.key, system.name, controlSet, folder);
     }
     report::BeginSweepProgress();
     hives::SweepHives(roots);

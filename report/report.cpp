@@ -171,6 +171,20 @@ void NotAnUndoFile(const std::u16string& path) {
              u"It was left as it was. Nothing was changed.\n");
 }
 
+void UndoFileOpenToOthers(const std::u16string& path, const std::u16string& object, bool folder,
+                          const std::u16string& owner) {
+  std::u16string reason;
+  if (!folder)
+    reason = owner.empty() ? u"users other than administrators may write, delete or replace it"
+                           : u"it is owned by " + owner + u", not by administrators";
+  else if (owner.empty())
+    reason = u"users other than administrators may add, delete or replace files in the folder " + object +
+             u" on its way";
+  else reason = u"the folder " + object + u" on its way is owned by " + owner + u", not by administrators";
+  WriteError(u"The backup file " + path + u" is not safe to import: " + reason +
+             u". It was left as it was. Nothing was changed.\n");
+}
+
 void Wow64Refused() {
   const std::u16string message =
       u"This is the 32-bit Korvex Cleaner, which on 64-bit Windows sees only the 32-bit view of the registry. "

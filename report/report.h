@@ -81,6 +81,10 @@ void LogNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileNotOpened(const std::u16string& path, std::uint32_t error);
 void UndoFileIsTheLog(const std::u16string& path);
 void NotAnUndoFile(const std::u16string& path);
+// The backup file at path, or the folder object on its way, is owned by
+// owner (not empty), or others may change it (owner empty).
+void UndoFileOpenToOthers(const std::u16string& path, const std::u16string& object, bool folder,
+                          const std::u16string& owner);
 // The 32-bit build under WOW64, which would sweep only the 32-bit registry
 // view: standard error, and the log when one is open, since this refusal
 // comes after the log is opened.

@@ -40,6 +40,13 @@ inline constexpr ExitCodeRow ExitCodeTable[] = {
     {kExitInvalidCommandLine, u"the command line is invalid; nothing changed"},
 };
 
+// The closing line's meaning of a 1622 for a /backup file that could be
+// opened but is refused, in place of the table's.
+inline constexpr const char16_t* kNotAnUndoFileMeaning =
+    u"the backup file exists and is not an undo file; nothing changed";
+inline constexpr const char16_t* kUndoFileOpenToOthersMeaning =
+    u"the backup file, or a folder on its way, can be changed by users other than administrators; nothing changed";
+
 // 1603 when anything of the product could not be removed, now or by the
 // restart, whatever the restart did: a deployment tool must hear of that
 // first. Otherwise 1641 when a restart was requested and Windows accepted it,

@@ -85,6 +85,10 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
     return kExitAlreadyRunning;
   }
   const bool logged = !switches.log.empty();
+  // The backup file's folders first, each made for administrators alone: a
+  // log in one of them would make it with the security of the one above.
+  const std::u16string backupPath = platform::ExpandEnvironmentStringsW(switches.backup);
+  if (switches.backupGiven && !switches.scan) backup::CreateUndoFolders(backupPath.c_str());
   if (logged) {
     // Expanded here as well, for a tool that starts the cleaner without a
     // shell and hands on "%COMPUTERNAME%" as typed.
@@ -119,21 +123,29 @@ int CleanWithArguments(const std::u16string& commandLine, const Switches& switch
   if (switches.backupGiven) {
     // Before the log's first line, so that a backup file that is the log, or
     // no backup file at all, is refused with both files as they were.
-    const std::u16string backupPath = platform::ExpandEnvironmentStringsW(switches.backup);
     platform::FileIdentity log{};
+    backup::UndoFileRefusal refusal;
     std::uint32_t opened = logged ? report::RunLogIdentity(&log) : 0;
-    if (opened == 0) opened = backup::OpenUndoFile(backupPath.c_str(), logged ? &log : nullptr);
+    if (opened == 0) opened = backup::OpenUndoFile(backupPath.c_str(), logged ? &log : nullptr, &refusal);
     if (opened == backup::kUndoFileIsTheLog) {
       report::CloseRunLog();
       report::UndoFileIsTheLog(backupPath);
       return kExitInvalidCommandLine;
     }
     if (opened != 0) {
-      if (opened == backup::kNotAnUndoFile) report::NotAnUndoFile(backupPath);
-      else report::UndoFileNotOpened(backupPath, opened);
+      const char16_t* meaning = MeaningOf(kExitLogFailure);
+      if (opened == backup::kNotAnUndoFile) {
+        report::NotAnUndoFile(backupPath);
+        meaning = kNotAnUndoFileMeaning;
+      } else if (opened == backup::kUndoFileOpenToOthers) {
+        report::UndoFileOpenToOthers(backupPath, refusal.path, refusal.folder, refusal.owner);
+        meaning = kUndoFileOpenToOthersMeaning;
+      } else {
+        report::UndoFileNotOpened(backupPath, opened);
+      }
       if (logged) {
         report::LogRunStart(commandLine);
-        report::LogRunEnd(kExitLogFailure, MeaningOf(kExitLogFailure));
+        report::LogRunEnd(kExitLogFailure, meaning);
       }
       return kExitLogFailure;
     }

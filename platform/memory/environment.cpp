@@ -40,10 +40,17 @@ struct Environment {
   std::map<std::u16string, std::uint32_t> failingFiles;
   std::map<std::u16string, std::pair<std::size_t, std::uint32_t>> fullFiles;  // the most bytes, the error
   std::map<std::u16string, std::uint32_t> failingFlushes;
+  std::map<std::u16string, std::uint32_t> failingCuts;
+  struct Security {
+    std::u16string owner;  // empty: Administrators
+    bool usersMayWrite = false;
+  };
+  std::map<std::u16string, Security> security;  // of the files and folders whose security is not the default
   std::map<std::u16string, unsigned> flushes;
   struct OpenFile {
     std::u16string name;
     std::size_t position = 0;
+    bool update = false;  // OpenFileForUpdate's, which shares reading only
   };
   std::map<std::uintptr_t, OpenFile> openFiles;
   std::set<std::u16string> mutexesHeldElsewhere;
@@ -136,6 +143,19 @@ unsigned FlushCount(std::u16string_view path) {
 }
 
 void FailFileFlush(std::u16string_view path, std::uint32_t error) { State().failingFlushes[Normal(path)] = error; }
+
+void FailFileCut(std::u16string_view path, std::uint32_t error) { State().failingCuts[Normal(path)] = error; }
+
+void SetFileOwner(std::u16string_view path, std::u16string_view owner) {
+  State().security[Normal(path)].owner = owner;
+}
+
+void LetUsersWrite(std::u16string_view path) { State().security[Normal(path)].usersMayWrite = true; }
+
+bool UsersMayWrite(std::u16string_view path) {
+  auto found = State().security.find(Normal(path));
+  return found != State().security.end() && found->second.usersMayWrite;
+}
 
 void SetWow64Process(bool wow64) { State().wow64 = wow64; }
 
@@ -257,6 +277,8 @@ std::uint32_t OpenFileForAppend(const char16_t* path, FileHandle* file) {
   if (failing != state.failingFiles.end()) return failing->second;
   if (state.folders.count(normal) || normal.empty()) return memory::kErrorAccessDenied;
   if (!memory::FolderExists(memory::Parent(normal))) return kErrorPathNotFound;
+  for (const auto& open : state.openFiles)
+    if (open.second.name == normal && open.second.update) return memory::kErrorSharingViolation;
   state.files[normal];  // created empty when missing
   const std::uintptr_t handle = state.nextHandle++;
   state.openFiles[handle] = {normal, 0};
@@ -265,13 +287,32 @@ std::uint32_t OpenFileForAppend(const char16_t* path, FileHandle* file) {
 }
 
 // Reading, writing at an offset and cutting back are open to every handle
-// here; Windows would refuse them on an append-only one.
-std::uint32_t OpenFileForUpdate(const char16_t* path, FileHandle* file) { return OpenFileForAppend(path, file); }
+// here; Windows would refuse them on an append-only one. Both kinds of handle
+// write, and this one shares reading only: it opens only a file no other
+// handle holds, and then no other opens (ERROR_SHARING_VIOLATION).
+std::uint32_t OpenFileForUpdate(const char16_t* path, FileHandle* file) {
+  const std::u16string normal = memory::Normal(path);
+  for (const auto& open : State().openFiles)
+    if (open.second.name == normal) return memory::kErrorSharingViolation;
+  const std::uint32_t status = OpenFileForAppend(path, file);
+  if (status == 0) State().openFiles[static_cast<std::uintptr_t>(*file)].update = true;
+  return status;
+}
 
 int GetFileSizeEx(FileHandle file, std::uint64_t* size) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
   if (open == State().openFiles.end()) return 0;
   *size = State().files[open->second.name].size();
+  return 1;
+}
+
+int ReadFileAt(FileHandle file, std::uint64_t offset, void* data, std::size_t length, std::size_t* read) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 0;
+  const std::string& content = State().files[open->second.name];
+  const std::size_t from = std::min(static_cast<std::size_t>(offset), content.size());
+  *read = std::min(length, content.size() - from);
+  content.copy(static_cast<char*>(data), *read, from);
   return 1;
 }
 
@@ -326,6 +367,11 @@ int FlushFileBuffers(FileHandle file) {
 int SetEndOfFile(FileHandle file, std::uint64_t size) {
   auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
   if (open == State().openFiles.end()) return 0;
+  auto failing = State().failingCuts.find(open->second.name);
+  if (failing != State().failingCuts.end()) {
+    memory::SetLastError(failing->second);
+    return 0;
+  }
   State().files[open->second.name].resize(static_cast<std::size_t>(size));
   return 1;
 }
@@ -365,7 +411,7 @@ std::uint32_t IdentityOfPath(const char16_t* path, FileIdentity* identity) {
   return 0;
 }
 
-int CreateDirectoryW(const char16_t* path) {
+int CreateProtectedDirectoryW(const char16_t* path) {
   auto& state = State();
   const std::u16string normal = memory::Normal(path);
   if (memory::FolderExists(normal) || state.files.count(normal)) return 0;
@@ -373,5 +419,42 @@ int CreateDirectoryW(const char16_t* path) {
   state.folders.insert(normal);
   return 1;
 }
+
+int CreateDirectoryW(const char16_t* path) {
+  if (!CreateProtectedDirectoryW(path)) return 0;
+  State().security[memory::Normal(path)].usersMayWrite = true;
+  return 1;
+}
+
+namespace {
+
+bool IsDriveRoot(const std::u16string& normal) { return normal.size() == 2 && normal[1] == u':'; }
+
+}  // namespace
+
+std::uint32_t SecurityOfPath(const char16_t* path, FileSecurity* security) {
+  const std::u16string normal = memory::Normal(path);
+  if (!State().files.count(normal) && !memory::FolderExists(normal))
+    return memory::FolderExists(memory::Parent(normal)) ? 2 : kErrorPathNotFound;
+  const bool folder = !State().files.count(normal);
+  auto found = State().security.find(normal);
+  const memory::Environment::Security own = found == State().security.end() ? memory::Environment::Security{}
+                                                                            : found->second;
+  security->ownerTrusted = own.owner.empty();
+  security->owner = own.owner.empty() ? u"BUILTIN\\Administrators" : own.owner;
+  security->othersMay = IsDriveRoot(normal) ? kFileAddSubdirectory : 0;
+  if (own.usersMayWrite)
+    security->othersMay |= folder ? kFileAddFile | kFileAddSubdirectory | kFileDeleteChild
+                                  : kFileWriteData | kFileAppendData;
+  return 0;
+}
+
+std::uint32_t SecurityOfFile(FileHandle file, FileSecurity* security) {
+  auto open = State().openFiles.find(static_cast<std::uintptr_t>(file));
+  if (open == State().openFiles.end()) return 6;  // ERROR_INVALID_HANDLE
+  return SecurityOfPath(open->second.name.c_str(), security);
+}
+
+std::u16string FullPathName(const char16_t* path) { return path; }
 
 }  // namespace platform

@@ -69,6 +69,25 @@ unsigned FlushCount(std::u16string_view path);
 // (IdentityOfFile, IdentityOfPath).
 void AddFileAlias(std::u16string_view path, std::u16string_view alias);
 
+// Who can change the files and folders: each belongs to Administrators and
+// lets nobody else change it (as the undo file and the folders made for it
+// are created, platform::CreateProtectedDirectoryW), but for a drive root, in
+// which a standard user may create folders (FILE_ADD_SUBDIRECTORY, as the
+// root of C: lets Authenticated Users), and a folder that CreateDirectoryW
+// makes without security attributes, in which a standard user may add,
+// delete and replace files, as one made below the root of C: inherits.
+// From now on the file or folder at path is owned by owner, an account that
+// is not an administrator ("TESTPC-07\ann").
+void SetFileOwner(std::u16string_view path, std::u16string_view owner);
+// From now on a standard user may write the file at path, or add, delete and
+// replace files in the folder at path.
+void LetUsersWrite(std::u16string_view path);
+// Whether a standard user may write the file, or add and delete files in the
+// folder, at path.
+bool UsersMayWrite(std::u16string_view path);
+// From now on SetEndOfFile on the file at path fails with error.
+void FailFileCut(std::u16string_view path, std::uint32_t error);
+
 // Another process holds the named mutex, owned, until the reset.
 void HoldMutexElsewhere(std::u16string_view name);
 // Whether this process holds a handle to the named mutex now.
