@@ -173,7 +173,8 @@ int wmain(int argc, wchar_t** argv) {
   if (root && argc == 6 && !std::wcscmp(argv[1], L"dump")) return Dump(root, argv[3], argv[4], argv[5]);
   if (root && argc == 6 && !std::wcscmp(argv[1], L"hold"))
     return Hold(root, argv[3], argv[4], std::wcstoul(argv[5], nullptr, 10));
-  std::fwprintf(stderr,
-                L"usage: hive_walk times ROOT KEY FILE ROUNDS | dump ROOT KEY FILE OUT | hold ROOT KEY READY SECONDS\n");
+  std::fwprintf(
+      stderr,
+      L"usage: hive_walk times ROOT KEY FILE ROUNDS | dump ROOT KEY FILE OUT | hold ROOT KEY READY SECONDS\n");
   return 2;
 }
