@@ -293,9 +293,9 @@ def check_line(hives, line, faults, what):
         if value is None:
             if key is not None:
                 faults.append("%s names the real key %s" % (what, path))
-        elif lower(value) == "upperfilters" and rest.startswith("FOUND, ") or rest.startswith("REMOVED"):
-            named = rest.split(", ")[-1] if ", " in rest else ""
-            if lower(named) not in PRODUCT_FILTERS:
+        elif lower(value) == "upperfilters" and ", " in rest:
+            # "...:UpperFilters: FOUND, tessaid": one filter of the list.
+            if lower(rest.split(", ")[-1]) not in PRODUCT_FILTERS:
                 faults.append("%s names a filter that is not the product's: %s" % (what, line))
         elif key is not None and hive.real_value(inside, value):
             faults.append("%s names the real value %s:%s" % (what, path, value))
