@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev                                             # fuzz targets
   clang-format clang-tidy                                              # format and tidy checks
   python3 procps                                                       # scenario generators, process checks
+  python3-hivex                                                        # reads the real hive files of the real-hive scenarios
   mmdebstrap                                                           # the 32-bit Wine root of the x86 scenarios
   libbenchmark-dev valgrind                                            # benchmarks (built by the native preset)
 )

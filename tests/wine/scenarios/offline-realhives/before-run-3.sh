@@ -1,0 +1,1 @@
+before-run.sh
