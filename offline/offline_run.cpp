@@ -183,7 +183,7 @@ void OfflineCleaningRun(const std::u16string& folder) {
     }
     report::BeginSweepProgress();
     sweep::SweepRegistry(run::SweepTable, std::size(run::SweepTable), roots.rows.data(), roots.rows.size(),
-                         run::WholeKeyMarkerTable, true);
+                         run::WholeKeyMarkerTable, {/*placeNames=*/true, /*neverThroughLinks=*/true});
     report::EndSweepProgress();
   });
 }
@@ -199,7 +199,8 @@ bool OfflineScanRun(const std::u16string& folder) {
     }
     report::BeginSweepProgress();
     found += preview::PreviewSweep(run::SweepTable, std::size(run::SweepTable), roots.rows.data(), roots.rows.size(),
-                                   run::WholeKeyMarkerTable, listed, true);
+                                   run::WholeKeyMarkerTable, listed,
+                                   {/*placeNames=*/true, /*neverThroughLinks=*/true});
     report::EndSweepProgress();
   });
   return found != 0 || report::Outcome().failed;

@@ -51,6 +51,13 @@ void ProfileBackupEntry(const std::u16string& name);                         // 
 void HiveMissing(const std::u16string& file);                                // log only
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status);
 void HiveNotUnloaded(const std::u16string& key, std::int32_t status);
+// A link key below a loaded hive, which the run does not enter, search or
+// delete through, since its target names a key of the running system's
+// registry: "Link [%s]: not followed, it leads out of the hive\n" with the
+// key's full name (its place for a hive of another Windows), the log alone,
+// once per run for each key. A key whose link flag cannot be read is taken
+// for a link (platform::IsLinkKey) and named so too.
+void LinkNotFollowed(const std::u16string& key);  // log only
 
 // A run with arguments. The usage text is made by the command line's switch
 // table (run/command_line.h); /? writes it to standard output. A run that
