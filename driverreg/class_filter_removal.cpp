@@ -1,5 +1,7 @@
 #include "driverreg/class_filter_removal.h"
 
+#include "driverreg/hive_path.h"
+
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -109,7 +111,7 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
 void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count, RegKey root,
                        const char16_t* place, const char16_t* windowsFolder) {
   platform::UniqueRegKey key;
-  const std::int32_t opened = platform::RegOpenKeyExW(root, classKey, platform::kClassKeyAccess, key.put());
+  const std::int32_t opened = OpenInHive(root, classKey, platform::kClassKeyAccess, key, place);
   if (opened != platform::kSuccess) {
     if (opened != platform::kFileNotFound) report::NoteFailure();
     return;

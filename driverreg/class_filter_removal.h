@@ -42,9 +42,11 @@ std::size_t RemoveMultiStringEntry(char16_t* data, const char16_t* name, std::si
 // doubt is reported rather than passed over.
 //
 // classKey lies below root; with a place (a hive of another Windows) the one
-// report names it by the place (report::PlacedPath). The list as it was goes
-// to the undo file first (backup::SaveFilterList, with the filters removed
-// from it and windowsFolder, that Windows' folder; null for the running one).
+// report names it by the place (report::PlacedPath), and a class key reached
+// through a link of the hive counts as missing (driverreg/hive_path.h). The
+// list as it was goes to the undo file first (backup::SaveFilterList, with the
+// filters removed from it and windowsFolder, that Windows' folder; null for
+// the running one).
 void RemoveUpperFilter(const char16_t* classKey, const char16_t* const* names, std::size_t count,
                        platform::RegKey root = platform::kLocalMachine, const char16_t* place = nullptr,
                        const char16_t* windowsFolder = nullptr);

@@ -15,7 +15,10 @@ namespace driverreg {
 // Opens root\servicesPath and removes each name in order. When the Services
 // key cannot be opened nothing is deleted and nothing is written. With a
 // place (a hive of another Windows), each report names the key by the place,
-// servicesPath and the name (report::PlacedPath) rather than by the name alone.
+// servicesPath and the name (report::PlacedPath) rather than by the name alone,
+// and no link of the hive is followed (driverreg/hive_path.h): a Services key
+// reached through one counts as missing, a name that is one is left alone,
+// and each is named in the log.
 void RemoveServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
                        platform::RegKey root = platform::kLocalMachine, const char16_t* place = nullptr);
 

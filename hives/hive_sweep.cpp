@@ -26,16 +26,18 @@ HiveRoots OpenHiveRoots(const LoadedHives& loaded, HiveNames naming) {
   return roots;
 }
 
+// Every report names its key by the root's name and the path below it; a
+// link in a loaded hive resolves in the running registry, so none is entered.
+constexpr sweep::SweepOptions kLoadedHive{/*placeNames=*/true, /*neverThroughLinks=*/true};
+
 void SweepHives(const HiveRoots& roots) {
-  // loaded hive: never through a link
   sweep::SweepRegistry(product::SweepTable, std::size(product::SweepTable), roots.rows.data(), roots.rows.size(),
-                       product::WholeKeyMarkerTable, true);
+                       product::WholeKeyMarkerTable, kLoadedHive);
 }
 
 std::size_t PreviewHives(const HiveRoots& roots, preview::Listed& listed) {
-  // loaded hive: never through a link
   return preview::PreviewSweep(product::SweepTable, std::size(product::SweepTable), roots.rows.data(),
-                               roots.rows.size(), product::WholeKeyMarkerTable, listed, true);
+                               roots.rows.size(), product::WholeKeyMarkerTable, listed, kLoadedHive);
 }
 
 }  // namespace hives

@@ -129,10 +129,15 @@ inline constexpr const char16_t* kSymbolicLinkValue = u"SymbolicLinkValue";
 // stands for its target and answers false. Where the system does not answer
 // that query (Wine: STATUS_INVALID_PARAMETER), the one sign left is read
 // instead: the key holds a REG_LINK "SymbolicLinkValue", which a normal key
-// holding such a value fools there. The one link test of the walk, the
-// whole-key removal and the export.
+// holding such a value fools there. A key whose flag cannot be read counts as
+// a link: one that will not open as itself, a handle without KEY_QUERY_VALUE,
+// a query that fails (other than for a missing SymbolicLinkValue), since a
+// link taken for a key is deleted through its name, target and all. The one
+// link test of the walk, the whole-key removal and the export.
 bool IsLinkKey(RegKey key);
-// The same for the subkey name of parent, opened as itself for the question.
+// The same for the subkey name of parent, opened as itself for the question
+// with KEY_QUERY_VALUE; a key that is there but does not open so (refused)
+// answers true as well, a name that is not there false.
 bool IsLinkKey(RegKey parent, const char16_t* name);
 
 // The key's own full name as the kernel knows it (NtQueryKey), which is the

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "driverreg/class_filter_removal.h"
+#include "driverreg/hive_path.h"
 #include "platform/access_masks.h"
 #include "platform/buffer.h"
 #include "platform/services.h"
@@ -130,11 +131,13 @@ Listing PreviewServices(const char16_t* servicesPath, const char16_t* const* nam
 Listing PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
                            Listed& listed, RegKey root, const char16_t* place) {
   platform::UniqueRegKey services;
-  if (platform::RegOpenKeyExW(root, servicesPath, platform::kKeyRead, services.put()) != platform::kSuccess)
-    return {};
+  if (driverreg::OpenInHive(root, servicesPath, platform::kKeyRead, services, place) != platform::kSuccess) return {};
   const std::u16string servicesPlace = report::PlacedPath(place, servicesPath);
   Listing listing;
   for (std::size_t i = 0; i < count; ++i) {
+    if (place &&
+        driverreg::LeadsOutOfHive(services.get(), names[i], report::PlacedPath(servicesPlace.c_str(), names[i])))
+      continue;
     platform::UniqueRegKey key;
     const std::int32_t status = platform::RegOpenKeyExW(services.get(), names[i], 0, key.put());
     if (status != platform::kSuccess && status != platform::kAccessDenied) continue;
@@ -154,7 +157,7 @@ Listing PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* 
 std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const* names, std::size_t count,
                                 RegKey root, const char16_t* place) {
   platform::UniqueRegKey key;
-  if (platform::RegOpenKeyExW(root, classKey, platform::kKeyQueryValue, key.put()) != platform::kSuccess) return 0;
+  if (driverreg::OpenInHive(root, classKey, platform::kKeyQueryValue, key, place) != platform::kSuccess) return 0;
   std::uint32_t type = 0, bytes = 0;
   if (platform::RegQueryValueExW(key.get(), u"UpperFilters", &type, nullptr, &bytes) != platform::kSuccess ||
       type != platform::kRegMultiSz || bytes < 2)
@@ -180,11 +183,15 @@ std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const*
 
 std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
                          std::size_t rootCount, sweep::WholeKeyMarkerList wholeKeyMarkers, Listed& listed,
-                         bool hivePlaces) {
+                         sweep::SweepOptions options) {
   std::vector<sweep::TaggedList> finds(rootCount);
+  std::vector<std::u16string> linksLeft;
   for (std::size_t r = 0; r < rootCount; ++r) {
     report::SweepProgressRoot(roots[r].name);
-    sweep::ScanKeyForPatterns(roots[r].key, std::u16string(), rows, rowCount, ~std::uint32_t{0}, finds[r]);
+    linksLeft.clear();
+    sweep::ScanKeyForPatterns(roots[r].key, std::u16string(), rows, rowCount, ~std::uint32_t{0}, finds[r],
+                              options.neverThroughLinks ? &linksLeft : nullptr);
+    sweep::ReportLinksLeft(roots[r], linksLeft);
   }
   std::size_t found = 0;
   for (std::size_t row = 0; row < rowCount; ++row)
@@ -192,7 +199,7 @@ std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, 
       for (const sweep::TaggedEntry& tagged : finds[r])
         if (tagged.pattern == row && sweep::StillFound(roots[r].key, tagged.entry, rows[row].pattern, tagged.nameCut))
           found += ListFind(roots[r].key, tagged.entry, wholeKeyMarkers, listed,
-                            hivePlaces ? roots[r].name : nullptr);
+                            options.placeNames ? roots[r].name : nullptr);
   return found;
 }
 

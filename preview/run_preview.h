@@ -29,6 +29,7 @@
 #include "platform/registry.h"
 #include "sweep/found_entry.h"
 #include "sweep/found_entry_removal.h"
+#include "sweep/registry_sweep.h"
 
 namespace preview {
 
@@ -53,8 +54,9 @@ struct Listing {
 // at the next start. A key that may not be read counts as there.
 Listing PreviewServices(const char16_t* servicesPath, const char16_t* const* names, std::size_t count);
 // The keys and lists below root; with a place (a hive of another Windows) or
-// hivePlaces, lines name their keys as the run's reports do then
-// (driverreg/, sweep/registry_sweep.h).
+// options.placeNames, lines name their keys as the run's reports do then, and
+// with a place or options.neverThroughLinks no link below root is followed
+// (driverreg/hive_path.h, sweep/registry_sweep.h).
 Listing PreviewServiceKeys(const char16_t* servicesPath, const char16_t* const* names, std::size_t count,
                            Listed& listed, platform::RegKey root = platform::kLocalMachine,
                            const char16_t* place = nullptr);
@@ -64,6 +66,6 @@ std::size_t PreviewUpperFilters(const char16_t* classKey, const char16_t* const*
                                 platform::RegKey root = platform::kLocalMachine, const char16_t* place = nullptr);
 std::size_t PreviewSweep(const sweep::SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
                          std::size_t rootCount, sweep::WholeKeyMarkerList wholeKeyMarkers, Listed& listed,
-                         bool hivePlaces = false);
+                         sweep::SweepOptions options = {});
 
 }  // namespace preview

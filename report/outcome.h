@@ -39,5 +39,8 @@ void NoteRemovedAtRestart(const char16_t* service);
 const std::vector<std::u16string>& RemovedAtRestart();
 void NoteFailure();
 void NoteRestartInitiated();
+// A link key the run left alone rather than follow it (report::LinkNotFollowed),
+// by its full name; true the first time the run notes that name, in any case.
+bool NoteLinkLeft(const std::u16string& key);
 
 }  // namespace report

@@ -106,6 +106,12 @@ void HiveMissing(const std::u16string& file) {
   LogReport(message.data(), message.size());
 }
 
+void LinkNotFollowed(const std::u16string& key) {
+  if (!NoteLinkLeft(key)) return;
+  const std::u16string message = u"Link [" + key + u"]: not followed, it leads out of the hive\n";
+  LogReport(message.data(), message.size());
+}
+
 void HiveNotLoaded(const std::u16string& key, const std::u16string& file, std::int32_t status) {
   NoteFailure();
   Write(u"[" + key + u"]: NOT LOADED from " + file + u", ERR = 0x" + platform::Hex(status) + u"\n\n");

@@ -67,6 +67,13 @@ void ProfileHeld(const std::u16string& sid, std::uint64_t load, std::uint64_t sw
 // hives an earlier run that was killed may have left loaded, holding the
 // file: which to `reg unload` before the next run.
 void EarlierHivesThere(const std::vector<std::u16string>& taken);
+// A link key below a loaded hive, which the run does not enter, search or
+// delete through, since its target names a key of the running system's
+// registry: "Link [%s]: not followed, it leads out of the hive\n" with the
+// key's full name (its place for a hive of another Windows), the log alone,
+// once per run for each key. A key whose link flag cannot be read is taken
+// for a link (platform::IsLinkKey) and named so too.
+void LinkNotFollowed(const std::u16string& key);  // log only
 
 // A run with arguments. The usage text is made by the command line's switch
 // table (run/command_line.h); /? writes it to standard output. A run that

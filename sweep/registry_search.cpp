@@ -104,8 +104,13 @@ void ScanValuesFor(RegKey key, const std::u16string& keyPath, const KeyInfo& inf
 // in a single buffer, extended on the way down and cut back on the way up.
 class Walk {
  public:
-  Walk(RegKey root, const std::u16string& rootPath, const Patterns& patterns, TaggedList& list)
-      : patterns_(patterns), list_(list), path_(rootPath), guard_(root, rootPath, list.size()) {}
+  Walk(RegKey root, const std::u16string& rootPath, const Patterns& patterns, TaggedList& list,
+       std::vector<std::u16string>* linksLeft)
+      : patterns_(patterns),
+        list_(list),
+        linksLeft_(linksLeft),
+        path_(rootPath),
+        guard_(root, rootPath, list.size()) {}
 
   void Visit(RegKey key, std::size_t depth) {
     KeyInfo info;
@@ -141,7 +146,16 @@ class Walk {
       for (std::size_t i = 0; i < patterns_.count; ++i)
         if (hits & (std::uint32_t{1} << i)) list_.push_back({{path_, {}, {}, EntryKind::Key}, i, nameCut});
     platform::UniqueRegKey subKey;
-    if (platform::RegOpenKeyExW(key, name.data(), platform::kKeyRead, subKey.put()) != platform::kSuccess) return;
+    const std::int32_t opened = linksLeft_
+                                    ? platform::RegOpenLinkKeyW(key, name.data(), platform::kKeyRead, subKey.put())
+                                    : platform::RegOpenKeyExW(key, name.data(), platform::kKeyRead, subKey.put());
+    if (opened != platform::kSuccess) return;
+    // A link below a loaded hive leads into the running system's registry.
+    if (linksLeft_ && platform::IsLinkKey(subKey.get())) {
+      list_.resize(mark);
+      linksLeft_->push_back(path_);
+      return;
+    }
     report::SweepProgressKey();
     if (guard_.Enter(subKey.get(), path_, mark)) {
       Visit(subKey.get(), depth + 1);
@@ -153,6 +167,7 @@ class Walk {
 
   const Patterns& patterns_;
   TaggedList& list_;
+  std::vector<std::u16string>* linksLeft_;  // null: links are followed
   std::u16string path_;
   LinkGuard guard_;
 };
@@ -178,9 +193,9 @@ std::optional<std::u16string> FirstStringHolding(const char16_t* data, std::uint
 }
 
 bool ScanKeyForPatterns(RegKey key, const std::u16string& keyPath, const SweepPattern* patterns, std::size_t count,
-                        std::uint32_t wanted, TaggedList& list) {
+                        std::uint32_t wanted, TaggedList& list, std::vector<std::u16string>* linksLeft) {
   const Patterns matching(patterns, count, wanted);
-  Walk walk(key, keyPath, matching, list);
+  Walk walk(key, keyPath, matching, list, linksLeft);
   walk.Visit(key, 0);
   return walk.LeftOut();
 }

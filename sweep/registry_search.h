@@ -45,8 +45,16 @@ using TaggedList = std::vector<TaggedEntry>;
 // the contents, that ScanKey with it alone would give; how the patterns'
 // entries interleave is not promised. True when the link guard left something
 // out, which depends on the order the walk met the keys in.
+//
+// With linksLeft, key is a loaded hive whose links name their targets in the
+// running system's registry: the walk opens each subkey as itself
+// (RegOpenLinkKeyW) and enters no link key (platform::IsLinkKey, which also
+// takes a key whose flag cannot be read for one), appending its path instead,
+// so that nothing outside the hive is found. Without it the walk follows
+// links, as it must for CurrentControlSet, and never names one.
 bool ScanKeyForPatterns(platform::RegKey key, const std::u16string& keyPath, const SweepPattern* patterns,
-                        std::size_t count, std::uint32_t wanted, TaggedList& list);
+                        std::size_t count, std::uint32_t wanted, TaggedList& list,
+                        std::vector<std::u16string>* linksLeft = nullptr);
 
 // The first string of one string value's data (dataBytes as returned) that
 // contains pattern; none when none does. The data is read as a run of

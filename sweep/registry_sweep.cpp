@@ -7,6 +7,7 @@
 
 #include "platform/unique_handle.h"
 #include "report/progress.h"
+#include "report/report.h"
 #include "sweep/registry_search.h"
 #include "sweep/still_found.h"
 #include "text/text_matching.h"
@@ -90,15 +91,19 @@ std::uint32_t RowsFrom(std::size_t row, std::size_t rowCount) {
 
 }  // namespace
 
+void ReportLinksLeft(const platform::RootRow& root, const std::vector<std::u16string>& links) {
+  for (const std::u16string& path : links) report::LinkNotFollowed(report::PlacedPath(root.name, path));
+}
+
 void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platform::RootRow* roots,
-                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers, bool hivePlaces) {
+                   std::size_t rootCount, WholeKeyMarkerList wholeKeyMarkers, SweepOptions options) {
   std::vector<RootFinds> finds(rootCount);
   std::size_t classesRoot = rootCount;
   for (std::size_t r = 0; r < rootCount; ++r)
     if (roots[r].key == platform::kClassesRoot) classesRoot = r;
   const UserClasses userClasses = classesRoot < rootCount ? FindUserClasses() : UserClasses{};
   FoundList list;
-  std::vector<std::u16string> deletedKeys;
+  std::vector<std::u16string> deletedKeys, linksLeft;
   for (std::size_t row = 0; row < rowCount; ++row) {
     for (std::size_t r = 0; r < rootCount; ++r) {
       RootFinds& root = finds[r];
@@ -106,12 +111,16 @@ void SweepRegistry(const SweepPattern* rows, std::size_t rowCount, const platfor
       if (walked) {
         report::SweepProgressRoot(roots[r].name);
         root.kept.clear();
+        linksLeft.clear();
         const bool leftOut = ScanKeyForPatterns(roots[r].key, std::u16string(), rows, rowCount,
-                                                RowsFrom(row, rowCount), root.kept);
+                                                RowsFrom(row, rowCount), root.kept,
+                                                options.neverThroughLinks ? &linksLeft : nullptr);
         root.reusable = !leftOut;
+        ReportLinksLeft(roots[r], linksLeft);
       }
       TakeFinds(root.kept, row, rows[row].pattern, roots[r].key, !walked, list);
-      RemoveFoundEntries(roots[r].key, list, wholeKeyMarkers, &deletedKeys, hivePlaces ? roots[r].name : nullptr);
+      RemoveFoundEntries(roots[r].key, list, wholeKeyMarkers, &deletedKeys,
+                         options.placeNames ? roots[r].name : nullptr);
       if (classesRoot < rootCount && MayHaveUncovered(deletedKeys, userClasses)) finds[classesRoot].reusable = false;
       deletedKeys.clear();
     }

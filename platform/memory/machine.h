@@ -83,6 +83,9 @@ class TreeBuilder {
 void RefuseAccess(std::u16string_view path, std::uint32_t rights);
 
 // The same for the link key at path itself rather than the key it points at.
+// Refusing KEY_QUERY_VALUE to a key as itself (RefuseAccess on a key that is
+// no link, this on a link) makes its link flag unreadable, as on Windows:
+// platform::IsLinkKey then answers true.
 void RefuseAccessToLink(std::u16string_view path, std::uint32_t rights);
 
 // KeyObjectName on this key finds nothing, as when NtQueryKey fails.

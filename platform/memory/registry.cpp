@@ -677,16 +677,21 @@ namespace platform {
 bool IsLinkKey(RegKey parent, const char16_t* name) {
   std::shared_ptr<Node> node;
   const memory::MergedKey* merged = nullptr;
-  if (memory::Resolve(parent, 0, "IsLinkKey", &node, &merged)) return false;
+  if (memory::Resolve(parent, 0, "IsLinkKey", &node, &merged)) return true;
   if (memory::State().recordCalls)
     memory::State().calls.push_back("IsLinkKey " + memory::HandleName(parent) + " [" + memory::Narrow(name) + "]");
   auto child = merged ? memory::MergedChild(*merged, name).Winner() : memory::FindChild(*node, name);
-  return child && child->isLink;
+  // Windows opens the key as itself for KEY_QUERY_VALUE to read its flag; a
+  // key that will not open so counts as a link, a name not there as none.
+  if (!child) return false;
+  return child->isLink || (child->refused & kKeyQueryValue) != 0;
 }
 
 bool IsLinkKey(RegKey key) {
   std::shared_ptr<Node> node;
-  if (memory::Resolve(key, 0, "IsLinkKey", &node)) return false;
+  // NtQueryKey needs KEY_QUERY_VALUE on the handle; a flag that cannot be
+  // read counts as a link.
+  if (memory::Resolve(key, kKeyQueryValue, "IsLinkKey", &node)) return true;
   if (memory::State().recordCalls) memory::State().calls.push_back("IsLinkKey " + memory::HandleName(key));
   return node->isLink;
 }

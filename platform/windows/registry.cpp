@@ -67,8 +67,11 @@ namespace platform {
 
 bool IsLinkKey(RegKey parent, const char16_t* name) {
   HKEY link = nullptr;
-  if (::RegOpenKeyExW(Native(parent), Wide(name), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link) != ERROR_SUCCESS)
-    return false;
+  // A key that is there but will not open as itself cannot be told from a
+  // link, and a link taken for a key is deleted through its name, target and
+  // all. A name that is not there is no link.
+  const LONG status = ::RegOpenKeyExW(Native(parent), Wide(name), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &link);
+  if (status != ERROR_SUCCESS) return status != ERROR_FILE_NOT_FOUND;
   const bool isLink = IsLinkKey(RegKey(reinterpret_cast<std::uintptr_t>(link)));
   ::RegCloseKey(link);
   return isLink;
@@ -106,9 +109,12 @@ bool IsLinkKey(RegKey key) {
   if (ntQueryKey &&
       ntQueryKey(reinterpret_cast<HANDLE>(Native(key)), kKeyFlagsInformation, flags, sizeof flags, &needed) == 0)
     return (flags[1] & kKeyFlagLink) != 0;
+  // Without the flag, only a key that plainly lacks the link value is no
+  // link; one whose value cannot be read counts as one.
   DWORD type = REG_NONE;
-  return ::RegQueryValueExW(Native(key), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
-         type == REG_LINK;
+  const LONG status = ::RegQueryValueExW(Native(key), L"SymbolicLinkValue", nullptr, &type, nullptr, nullptr);
+  if (status == ERROR_FILE_NOT_FOUND) return false;
+  return status != ERROR_SUCCESS || type == REG_LINK;
 }
 
 std::u16string KeyObjectName(RegKey key) {

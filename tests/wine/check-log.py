@@ -13,7 +13,8 @@ write no log) must have appended, after the UTF-8 byte-order mark that begins
 the file: a header line with the version, the local time and its UTC offset,
 the computer, the account and a command line that ends in the run's
 arguments; then that report byte for byte, among which may stand the lines
-that go to the log alone (a profile or hive file not cleaned); then the notes
+that go to the log alone (a profile or hive file not cleaned, a link not
+followed); then the notes
 byte for byte; then "Korvex Cleaner ended with exit
 code N: " and a meaning. Nothing else may stand in the file, and when no
 run was to write to it, there must be no file. Prints one line per fault and
@@ -28,11 +29,13 @@ HEADER = re.compile(
 )
 REFUSED = {"1618", "1622", "1639"}
 # What the log has and standard output has not: a profile or a hive file
-# passed over (missing, or a backup entry), and how long each profile of
-# /allusers was held.
+# passed over (missing, or a backup entry), how long each profile of
+# /allusers was held, and a link of a loaded hive not followed (the scenario
+# that plants one counts them).
 LOG_ONLY = re.compile(
     rb"(?:(?:Profile|Hive) [^\r\n]+ not cleaned: [^\r\n]+"
-    rb"|Profile [^ \r\n]+ held \d+ ms: loaded in \d+ ms, swept in \d+ ms, unloaded in \d+ ms)\r\n"
+    rb"|Profile [^ \r\n]+ held \d+ ms: loaded in \d+ ms, swept in \d+ ms, unloaded in \d+ ms"
+    rb"|Link \[[^\r\n]+\]: not followed, it leads out of the hive)\r\n"
 )
 
 

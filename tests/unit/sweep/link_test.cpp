@@ -90,6 +90,20 @@ TEST_F(Links, LinkNamedLikeTheProductIsNotDeletedThroughItsName) {
             u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Bystander]\n\"x\"=\"1\"\n\n");
 }
 
+TEST_F(Links, KeyWhoseLinkFlagCannotBeReadIsTakenForALink) {
+  // The link refuses the open as itself that reads its flag; taken for a key,
+  // it would be deleted through its name, and the bystander with it.
+  memory::MakeLink(u"HKCU\\Software\\Tarnvol link", kUserPath + u"\\Software\\Bystander");
+  memory::RefuseAccessToLink(u"HKCU\\Software\\Tarnvol link", platform::kKeyQueryValue);
+  auto list = ScanCurrentUser(u"Tarnvol", 3);
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol"}));
+  sweep::RemoveFoundEntries(platform::kCurrentUser, list, product::WholeKeyMarkerTable);
+  EXPECT_EQ(memory::DumpReg(u"HKCU\\Software\\Bystander"),
+            u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Bystander]\n\"x\"=\"1\"\n\n");
+  EXPECT_EQ(memory::StoredPath(u"HKCU\\Software\\Tarnvol link"),
+            u"HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Bystander");
+}
+
 TEST_F(Links, DeepNestingWithoutLinksCostsNoExtraCall) {
   std::u16string path = u"HKCU\\Software\\Deep";
   for (int level = 3; level < 512; ++level) path += u"\\k";
