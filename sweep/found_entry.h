@@ -27,6 +27,11 @@ struct FoundEntry {
   std::u16string valueName;  // empty for a Key entry and for the default value
   std::u16string valueText;  // ValueData only: the one string that held the pattern
   EntryKind kind = EntryKind::Key;
+  // Key only: the code with which the key refused to open as itself, so that
+  // whether it is a link cannot be told. Such a key is never deleted (through
+  // its name it might take a link's target), but it is reported as not
+  // deleted with that code, which fails the run: the product may be in it.
+  std::int32_t linkUnknown = 0;
 };
 
 // Appended at the back by the search, read front to back and emptied as a

@@ -61,7 +61,9 @@ void RemoveFoundEntries(RegKey root, FoundList& list, WholeKeyMarkerList wholeKe
   for (const FoundEntry& entry : list) {
     switch (entry.kind) {
       case EntryKind::Key:
-        DeleteWholeKey(root, entry.keyPath, deletedKeys, place);
+        if (entry.linkUnknown != 0)
+          report::KeyNotDeleted(report::PlacedPath(place, entry.keyPath).c_str(), entry.linkUnknown);
+        else DeleteWholeKey(root, entry.keyPath, deletedKeys, place);
         break;
       case EntryKind::ValueData:
         if (TakesWholeKey(root, entry.keyPath, wholeKeyMarkers))

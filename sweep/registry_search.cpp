@@ -16,6 +16,14 @@ namespace {
 using platform::RegKey;
 using platform::TryAllocate;
 
+// For a subkey that IsLinkKey took for a link: the code with which it will not
+// open as itself to have its flag read, or 0 when it opens, a link indeed.
+std::int32_t LinkUnknown(RegKey parent, const char16_t* name) {
+  platform::UniqueRegKey key;
+  const std::int32_t status = platform::RegOpenLinkKeyW(parent, name, platform::kKeyQueryValue, key.put());
+  return status == platform::kFileNotFound ? 0 : status;
+}
+
 // The patterns of one walk: bit i of each mask selects rows[i] for that kind
 // of text.
 struct Patterns {
@@ -141,10 +149,16 @@ class Walk {
   void VisitSubKey(RegKey key, std::u16string_view name, bool nameCut, std::size_t depth) {
     const std::size_t mark = list_.size();
     const std::uint32_t hits = patterns_.In(name, patterns_.keyNames);
-    // A link key is not deleted through its name: that would delete the key it points at.
-    if (hits != 0 && !platform::IsLinkKey(key, name.data()))
-      for (std::size_t i = 0; i < patterns_.count; ++i)
-        if (hits & (std::uint32_t{1} << i)) list_.push_back({{path_, {}, {}, EntryKind::Key}, i, nameCut});
+    // A link key is not deleted through its name: that would delete the key it
+    // points at. One that will not say whether it is a link is listed all the
+    // same, marked, so that the run fails rather than passes it over.
+    if (hits != 0) {
+      const bool link = platform::IsLinkKey(key, name.data());
+      const std::int32_t unknown = link ? LinkUnknown(key, name.data()) : 0;
+      if (!link || unknown != 0)
+        for (std::size_t i = 0; i < patterns_.count; ++i)
+          if (hits & (std::uint32_t{1} << i)) list_.push_back({{path_, {}, {}, EntryKind::Key, unknown}, i, nameCut});
+    }
     platform::UniqueRegKey subKey;
     const std::int32_t opened = linksLeft_
                                     ? platform::RegOpenLinkKeyW(key, name.data(), platform::kKeyRead, subKey.put())

@@ -95,9 +95,14 @@ TEST_F(Links, KeyWhoseLinkFlagCannotBeReadIsTakenForALink) {
   // it would be deleted through its name, and the bystander with it.
   memory::MakeLink(u"HKCU\\Software\\Tarnvol link", kUserPath + u"\\Software\\Bystander");
   memory::RefuseAccessToLink(u"HKCU\\Software\\Tarnvol link", platform::kKeyQueryValue);
+  // It is listed, so that the run fails rather than passes it over, but
+  // nothing is deleted through its name.
   auto list = ScanCurrentUser(u"Tarnvol", 3);
-  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol"}));
+  EXPECT_EQ(Paths(list), (std::vector<std::string>{"Software\\A\\Tarnvol settings", "Software\\A\\Z:Tarnvol",
+                                                   "Software\\Tarnvol link"}));
+  memory::ClearOutput();
   sweep::RemoveFoundEntries(platform::kCurrentUser, list, product::WholeKeyMarkerTable);
+  EXPECT_NE(memory::Output().find(u"[Software\\Tarnvol link]: NOT DELETED, ERR = 0x5\n\n"), std::u16string::npos);
   EXPECT_EQ(memory::DumpReg(u"HKCU\\Software\\Bystander"),
             u"[HKEY_USERS\\S-1-5-21-1000-1001\\Software\\Bystander]\n\"x\"=\"1\"\n\n");
   EXPECT_EQ(memory::StoredPath(u"HKCU\\Software\\Tarnvol link"),

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/memory/machine.h"
+#include "report/outcome.h"
 #include "tests/support/sweep_differential.h"
 
 namespace {
@@ -49,7 +50,7 @@ TEST(OneWalkSweep, ReadsEachValueOnce) {
 // the first pattern's deletion took along is not reported, a key deleted
 // through HKEY_CLASSES_ROOT is not found again through HKEY_LOCAL_MACHINE,
 // and a key that refuses to be read, whose link flag cannot be read either,
-// is taken for a link and left alone.
+// is left alone but reported as not deleted, a failure of the run.
 TEST(OneWalkSweep, DeletesWhatLaterPatternsFoundOnlyWhileItIsThere) {
   memory::ResetMachine();
   memory::LoadReg(
@@ -58,7 +59,11 @@ TEST(OneWalkSweep, DeletesWhatLaterPatternsFoundOnlyWhileItIsThere) {
       u"[HKCU\\Software\\Shut\\Tarnvol]\n");
   memory::RefuseAccess(u"HKCU\\Software\\Shut\\Tarnvol", platform::kKeyRead | platform::kDelete);
   sweep_differential::OneWalkSweep();
-  EXPECT_EQ(memory::Output(), u"[6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18]: DELETED\n\n");
+  EXPECT_EQ(memory::Output(),
+            u"[6B1F03C2-57A9-4D8E-9C41-E2A0B7D35F18]: DELETED\n\n"
+            u"[Software\\Shut\\Tarnvol]: NOT DELETED, ERR = 0x5\n\n"
+            u"[S-1-5-21-1000-1001\\Software\\Shut\\Tarnvol]: NOT DELETED, ERR = 0x5\n\n");
+  EXPECT_TRUE(report::Outcome().failed);
   EXPECT_TRUE(memory::KeyExists(u"HKCU\\Software\\Shut\\Tarnvol"));
 }
 

@@ -136,11 +136,13 @@ TEST(ScanKey, DefaultValueMatchesWithEmptyName) {
 
 // Its link flag cannot be read either, so it is taken for a link, which is
 // never deleted through its name.
-TEST(ScanKey, KeyThatRefusesReadIsTakenForALinkAndHidesItsSubtree) {
+// Whether it is a link cannot be told: its entry stays, marked (0x5), so that
+// the removal reports it without deleting through its name.
+TEST(ScanKey, KeyThatRefusesReadKeepsItsEntryAndHidesItsSubtree) {
   memory::ResetMachine();
   memory::LoadReg(u"[HKLM\\T\\locked pat\\inner pat]\n[HKLM\\T\\open]\n\"pat\"=\"\"\n");
   memory::RefuseAccess(u"HKLM\\T\\locked pat", platform::kKeyRead);
-  EXPECT_EQ(ScanTestKey(u"pat", 7), "2 [open] [pat] []\n");
+  EXPECT_EQ(ScanTestKey(u"pat", 7), "1 [locked pat] [] []\n2 [open] [pat] []\n");
 }
 
 TEST(ScanKey, FailuresOnlyNarrowWhatIsFound) {
