@@ -28,7 +28,7 @@ faults=$("$REAL_HIVES_PYTHON" "$FIXTURES_DIR/../real_hives.py" check \
 $faults"
 grep -qxF ';   reg load HKLM\KorvexOffline_S-1-5-21-0-0-0-1001 "C:\Users\winscp\NTUSER.DAT"' \
   <(iconv -f UTF-16 -t UTF-8 "$undo" | tr -d '\r') || die "the undo file does not say how to load the profile's hive"
-backups=$(iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/realhives-logs/clean.log" | tr -d '\r' |
+backups=$(tr -d '\r' < "$WINEPREFIX/drive_c/realhives-logs/clean.log" |
   grep -cxF "Profile S-1-5-21-0-0-0-1001.bak not cleaned: a backup of a profile's entry, which Windows does not load" || true)
 [ "$backups" = 3 ] || die "the log names the profile's .bak entry $backups times, not once a run"
 rm -rf "$WINEPREFIX/drive_c/realhives-undo" "$WINEPREFIX/drive_c/realhives-logs"
