@@ -444,13 +444,15 @@ void BeforeCall(std::u16string_view path, std::string_view function, std::functi
 void RunEveryCallAction(std::string_view function, std::u16string_view keyPath) {
   auto& s = State();
   if (!s.everyCall || s.inEveryCall) return;
-  // Reset also when the action throws, as a test's does to end the run.
-  struct Inside {
-    bool& flag;
-    explicit Inside(bool& on) : flag(on) { flag = true; }
-    ~Inside() { flag = false; }
-  } inside(s.inEveryCall);
-  s.everyCall(function, keyPath);
+  s.inEveryCall = true;
+  try {
+    s.everyCall(function, keyPath);
+  } catch (...) {
+    // Reset also when the action throws, as a test's does to end the run.
+    s.inEveryCall = false;
+    throw;
+  }
+  s.inEveryCall = false;
 }
 
 void BeforeEveryCall(std::function<void(std::string_view function, std::u16string_view keyPath)> action) {
