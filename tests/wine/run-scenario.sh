@@ -99,6 +99,51 @@ fi
 exit_code_exe=$(dirname "$exe")/tests/wine/programs/exit_code.exe
 exit_code_file=$actual/drive_c/korvex-exit-code.txt
 
+# hold_run_session RUN: every run of the cleaner starts into a session that
+# this runner already holds, with hold_session.exe, until end_run releases it.
+# Two things follow. The run's standard error holds only what the cleaner and
+# exit_code.exe wrote: Wine's own processes (services.exe, winedevice.exe)
+# write to the standard error of the program that started the session, and
+# one of them once reported its own crash there as the session ended, after
+# the cleaner had exited with the right code. And the cleaner never meets a
+# wineserver on its way out: a session that a setup step left to end by
+# itself once refused the cleaner's connection ("wine client error:0: recvmsg:
+# Connection reset by peer", thread 0: before any of its code ran). The
+# holder, whose start meets the same, is started again once if it ended
+# without saying it was ready; what Wine's own processes wrote stays in
+# session-RUN.log, and a crash among them is named.
+session_holder=$(dirname "$exe")/tests/wine/programs/hold_session.exe
+session_ready=$actual/drive_c/korvex-session-held
+holder_pid=""
+holder_settled() { [ -f "$session_ready" ] || ! kill -0 "$holder_pid" 2>/dev/null; }
+hold_run_session() {
+  local log=$work/session-$1.log attempt
+  [ -f "$session_holder" ] || die "no hold_session.exe at $session_holder: build the win-x64 preset"
+  for attempt in 1 2; do
+    rm -f "$session_ready"
+    # Its own bound is longer than any run, and its wine call a little longer.
+    (WINEPREFIX=$actual timeout -k 10 $((2 * KORVEX_WINE_TIMEOUT + 60)) wine "$(windows_path "$session_holder")" \
+       'C:\korvex-session-held' 'C:\korvex-run-done' $((2 * KORVEX_WINE_TIMEOUT)) >>"$log" 2>&1) &
+    holder_pid=$!
+    until_true "$KORVEX_WINE_TIMEOUT" holder_settled ||
+      die "hold_session.exe neither started nor ended within $KORVEX_WINE_TIMEOUT s"
+    [ -f "$session_ready" ] && return 0
+    [ "$attempt" = 1 ] || die "hold_session.exe did not start twice, before run $1: $(tr '\n' ' ' < "$log")"
+    wine_stop "$actual" "after hold_session.exe did not start"
+    echo "note: hold_session.exe did not start before run $1 ($(tr '\n' ' ' < "$log")), and started when run again"
+  done
+}
+# release_run_session RUN: after end_run, the holder has exited; a crash that
+# Wine's own processes reported in that session is named, not failed: the
+# cleaner's own crash is on its standard error and changes its exit code.
+release_run_session() {
+  wait "$holder_pid" 2>/dev/null || true
+  if grep -q "Unhandled" "$work/session-$1.log" 2>/dev/null; then
+    echo "[$name] run $1: a process of Wine's own crashed in the run's session:"
+    grep "Unhandled" "$work/session-$1.log" | sed 's/^/  /'
+  fi
+}
+
 # run_file BASE RUN: the scenario's file for that run (BASE for run 1,
 # BASE-RUN otherwise; "expected-stderr.txt" gives "expected-stderr-2.txt").
 run_file() {
@@ -179,6 +224,7 @@ while [ -f "$expected_stdout" ]; do
   else : > "$want_err"
   fi
   rc=0
+  hold_run_session "$run"
   if [ -n "${KORVEX_TITLE_WATCH:-}" ]; then
     titles=$work/titles-$run.txt
     wine_in "$actual" "$KORVEX_TITLE_WATCH" "$(windows_path "$titles")" "$(windows_path "$exe")" "${args[@]}" \
@@ -188,7 +234,11 @@ while [ -f "$expected_stdout" ]; do
     rm -f "$exit_code_file"
     wine_in "$actual" "$exit_code_exe" 'C:\korvex-exit-code.txt' "$(windows_path "$exe")" "${args[@]}" \
       > "$out" 2> "$err" || rc=$?
-    if [ -f "$exit_code_file" ]; then rc=$(tr -d '\r\n' < "$exit_code_file"); else fail "run $run: exit_code.exe wrote no exit code (its own: $rc)"; fi
+    if [ -f "$exit_code_file" ]; then
+      rc=$(head -n 1 "$exit_code_file" | tr -d '\r\n')
+      # What exit_code.exe had to make twice, a line each after the code.
+      tail -n +2 "$exit_code_file" | tr -d '\r'
+    else fail "run $run: exit_code.exe wrote no exit code (its own: $rc)"; fi
   else
     wine_in "$actual" "$exe" > "$out" 2> "$err" || rc=$?
   fi
@@ -208,6 +258,7 @@ while [ -f "$expected_stdout" ]; do
   # prefix: whatever held this run's session (services, their holder) is
   # released and gone, and the service manager has let go of what it removed.
   end_run "$actual" "after run $run"
+  release_run_session "$run"
   run=$((run + 1))
   expected_stdout=$scenario/expected-stdout-$run.txt
 done
