@@ -62,11 +62,11 @@ int wmain(int argc, wchar_t** argv) {
   HANDLE file = ::CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Fail(L"CreateFileW of the result file");
   char text[160];
-  const int length =
-      firstError ? std::snprintf(text, sizeof text,
-                                 "%lu\nnote: exit_code.exe: CreateProcessW failed once, error %lu, and started the program when made again\n",
-                                 code, firstError)
-                 : std::snprintf(text, sizeof text, "%lu\n", code);
+  const int length = firstError ? std::snprintf(text, sizeof text,
+                                                "%lu\nnote: exit_code.exe: CreateProcessW failed once, error %lu, "
+                                                "and started the program when made again\n",
+                                                code, firstError)
+                                : std::snprintf(text, sizeof text, "%lu\n", code);
   DWORD written = 0;
   const BOOL wrote = ::WriteFile(file, text, static_cast<DWORD>(length), &written, nullptr);
   ::CloseHandle(file);
