@@ -196,6 +196,13 @@ save_hives() {
   wine_retry "$prefix" "the hive keys' deletion" reg delete 'HKLM\Software\KorvexTestHive' /f
 }
 
+# missing_exports DRIVE_C: the roots whose export file is not there.
+missing_exports() {
+  local root
+  for root in $KORVEX_ROOTS; do [ -f "$1/export-$root.reg" ] || printf '%s ' "$root"; done
+}
+exports_written() { [ -z "$(missing_exports "$1")" ]; }
+
 # export_roots PREFIX OUTDIR: one UTF-8 text per root, with the volatile parts
 # removed (see drop_volatile). One cmd.exe runs all exports: each extra wine
 # start costs about a second.
@@ -208,8 +215,15 @@ export_roots() {
     commands+="reg export $root C:\\export-$root.reg /y & "
   done
   wine_retry "$prefix" "reg export of $KORVEX_ROOTS" cmd /c "${commands% & }"
+  # cmd answers for the last export alone: one in the middle once wrote no
+  # file in a soak while cmd exited 0. Such a chain is made once more, whole.
+  if ! exports_written "$drive_c"; then
+    wine_stop "$prefix" "after an export that wrote no file"
+    wine_retry "$prefix" "reg export of $KORVEX_ROOTS" cmd /c "${commands% & }"
+    exports_written "$drive_c" || die "reg export gave no file for $(missing_exports "$drive_c"), twice"
+    echo "note: reg export wrote no file once, and every file when made again" >&2
+  fi
   for root in $KORVEX_ROOTS; do
-    [ -f "$drive_c/export-$root.reg" ] || die "reg export $root gave no file"
     iconv -f UTF-16 -t UTF-8 "$drive_c/export-$root.reg" | tr -d '\r' | drop_volatile > "$out/$root.txt"
     rm -f "$drive_c/export-$root.reg"
   done
